@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in a prefix owned by one build folder.
+#
+#   wine-run.sh --home DIR PROGRAM [ARGS...]   run PROGRAM, exit with its exit code
+#   wine-run.sh --home DIR --boot              create and boot the prefix only
+#   wine-run.sh --home DIR --stop              stop the prefix's wine server and display
+#
+# The first run boots the prefix under a private Xvfb display (wineboot needs one) and keeps a
+# persistent wine server, so later runs start in about a second. Programs run with
+# LC_ALL=zh_CN.UTF-8, where Wine's ANSI code page is 936, as on the players' machines.
+set -euo pipefail
+
+[ "${1:-}" = "--home" ] || { echo "usage: $0 --home DIR (--boot|--stop|PROGRAM [ARGS...])" >&2; exit 2; }
+home=$(mkdir -p "$2" && cd "$2" && pwd)
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+
+export WINEPREFIX="$home/prefix"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export LC_ALL="${WINE_RUN_LOCALE:-zh_CN.UTF-8}"
+
+stop() {
+  if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -f "$home/xvfb.pid" ]; then
+    kill "$(cat "$home/xvfb.pid")" 2>/dev/null || true
+    rm -f "$home/xvfb.pid" "$home/display"
+  fi
+}
+
+# Under qemu (see setup.sh) Wine's 32-bit loader needs the mmap compatibility shim. It is built
+# for both word sizes so that 64-bit processes given the same LD_PRELOAD stay quiet.
+prepare_qemu_shim() {
+  local probe="$home/probe32"
+  if [ ! -f "$home/native32" ] && [ ! -f "$home/qemu32" ]; then
+    echo 'int main(void){return 0;}' > "$probe.c"
+    gcc -m32 -static -o "$probe" "$probe.c"
+    if grep -q '^enabled' /proc/sys/fs/binfmt_misc/quenlor-i386-exec 2>/dev/null; then
+      touch "$home/qemu32"
+    else
+      touch "$home/native32"
+    fi
+  fi
+  if [ -f "$home/qemu32" ]; then
+    local lib="$home/shim"
+    if [ ! -f "$lib/lib/i386-linux-gnu/libqemu_mmap_compat.so" ]; then
+      mkdir -p "$lib/lib/i386-linux-gnu" "$lib/lib/x86_64-linux-gnu"
+      gcc -m32 -O2 -shared -fPIC -o "$lib/lib/i386-linux-gnu/libqemu_mmap_compat.so" "$here/qemu_mmap_compat.c" -ldl
+      gcc -O2 -shared -fPIC -o "$lib/lib/x86_64-linux-gnu/libqemu_mmap_compat.so" "$here/qemu_mmap_compat.c"
+    fi
+    export LD_PRELOAD="$lib/\$LIB/libqemu_mmap_compat.so"
+  fi
+}
+
+ensure_display() {
+  if [ -n "${WINE_RUN_DISPLAY:-}" ]; then export DISPLAY="$WINE_RUN_DISPLAY"; return; fi
+  if [ -f "$home/xvfb.pid" ] && kill -0 "$(cat "$home/xvfb.pid")" 2>/dev/null; then
+    export DISPLAY=":$(cat "$home/display")"
+    return
+  fi
+  local fifo="$home/displayfd"
+  rm -f "$fifo"; mkfifo "$fifo"
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 9>&- >/dev/null 2>&1 &
+  echo $! > "$home/xvfb.pid"
+  read -r number < "$fifo"
+  rm -f "$fifo"
+  echo "$number" > "$home/display"
+  export DISPLAY=":$number"
+}
+
+ensure_booted() {
+  if [ -f "$WINEPREFIX/.booted" ]; then
+    wineserver -p 9>&- 2>/dev/null || true
+    return
+  fi
+  wineboot --init >"$home/boot.log" 2>&1 9>&-
+  wineserver -w
+  # Fonts for Chinese dialog texts in screenshots.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "SimSun" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "宋体" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS Shell Dlg" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
+  touch "$WINEPREFIX/.booted"
+  wineserver -p 9>&- 2>/dev/null || true
+}
+
+case "${1:-}" in
+  --stop) stop; exit 0 ;;
+esac
+
+prepare_qemu_shim
+exec 9>"$home/lock"
+flock 9
+ensure_display
+ensure_booted
+flock -u 9
+exec 9>&-
+
+[ "${1:-}" = "--boot" ] && exit 0
+exec wine "$@"

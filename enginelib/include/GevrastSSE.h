@@ -1,0 +1,6 @@
+// GevrastSSE: the game engine's support library. Include this one header to reach every export.
+#pragma once
+
+#include "gevrast/api.h"
+#include "gevrast/sort.h"
+#include "gevrast/dpc.h"

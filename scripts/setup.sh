@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs everything the builds, tests, demo and benchmarks need. Idempotent: when every
+# package, the locale and the 32-bit execution support are present it returns within seconds.
+set -euo pipefail
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+packages=(
+  cmake make pkg-config file strace
+  g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+  gcc-multilib g++-multilib googletest libglm-dev
+  xvfb xauth imagemagick locales fonts-wqy-zenhei
+  nginx curl python3-pytest python3-pyftpdlib valgrind
+  qemu-user-static
+  wine wine64 wine32:i386 libgtest-dev:i386 libbenchmark-dev:i386 libssl-dev:i386
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The posix thread model gives the cross compiler std::thread and std::mutex.
+for tool in gcc g++; do
+  if [ "$(readlink -f /usr/bin/i686-w64-mingw32-$tool)" != "$(readlink -f /usr/bin/i686-w64-mingw32-$tool-posix)" ]; then
+    $SUDO update-alternatives --set i686-w64-mingw32-$tool /usr/bin/i686-w64-mingw32-$tool-posix >/dev/null
+  fi
+done
+
+# Wine answers code page 936 only when the process runs under a Chinese locale.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+  $SUDO sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi
+
+# Some kernels of this machine kind boot with 32-bit execution switched off ("32-bit emulation
+# disabled"). Then every i386 ELF (Wine's 32-bit loader, the native -m32 tests) is handed to
+# qemu's user-mode emulator through binfmt_misc.
+probe=$(mktemp -d)
+trap 'rm -rf "$probe"' EXIT
+echo 'int main(void){return 0;}' > "$probe/p.c"
+gcc -m32 -static -o "$probe/p32" "$probe/p.c"
+if ! "$probe/p32" 2>/dev/null; then
+  misc=/proc/sys/fs/binfmt_misc
+  [ -e "$misc/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$misc"
+  magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+  mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+  [ -e "$misc/quenlor-i386-exec" ] ||
+    echo ":quenlor-i386-exec:M::${magic}\x02\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" | $SUDO tee "$misc/register" >/dev/null
+  [ -e "$misc/quenlor-i386-dyn" ] ||
+    echo ":quenlor-i386-dyn:M::${magic}\x03\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" | $SUDO tee "$misc/register" >/dev/null
+  "$probe/p32" || { echo "setup: 32-bit programs still cannot run" >&2; exit 1; }
+  echo "setup: 32-bit programs run through qemu-i386"
+fi
+
+echo "setup: ready"
