@@ -71,7 +71,7 @@ ensure_display() {
 
 ensure_booted() {
   if [ -f "$WINEPREFIX/.booted" ]; then
-    wineserver -p 9>&- 2>/dev/null || true
+    wineserver -p 9>&- >/dev/null 2>&1 || true
     return
   fi
   wineboot --init >"$home/boot.log" 2>&1 9>&-
@@ -81,7 +81,7 @@ ensure_booted() {
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "宋体" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS Shell Dlg" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
   touch "$WINEPREFIX/.booted"
-  wineserver -p 9>&- 2>/dev/null || true
+  wineserver -p 9>&- >/dev/null 2>&1 || true
 }
 
 case "${1:-}" in
@@ -97,4 +97,13 @@ flock -u 9
 exec 9>&-
 
 [ "${1:-}" = "--boot" ] && exit 0
-exec wine "$@"
+
+# Wine may start its system processes (services, device manager) from this run; they live on
+# with whatever output they inherit. Collecting the program's output in a file keeps them off
+# the caller's pipes, so a test runner reading this script's output sees it end.
+out=$(mktemp "$home/run.XXXXXX")
+status=0
+wine "$@" >"$out" 2>&1 </dev/null || status=$?
+cat "$out"
+rm -f "$out"
+exit "$status"

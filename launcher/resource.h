@@ -1,0 +1,3 @@
+#pragma once
+
+#define IDD_QLAUTOPATCH_DIALOG 102
