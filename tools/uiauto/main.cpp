@@ -1,9 +1,10 @@
 // UI automation helper for end-to-end tests. It runs inside the same wine server as the programs
 // under test and reaches their windows through ordinary window messages.
 //
-//   uiauto run-and-close PROGRAM [TIMEOUT_MS]
+//   uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]
 //       start PROGRAM (a bare name is taken from this helper's folder), wait until it shows a
-//       visible top-level window, ask that window to close and wait for the process to end.
+//       visible top-level window, leave it up for HOLD_MS (default 0), ask that window to close
+//       and wait for the process to end.
 //       Prints what happened; exits 0 when the window appeared and the program ended with 0.
 #include <windows.h>
 
@@ -38,7 +39,7 @@ std::wstring ResolveBesideHelper(const std::wstring& program)
     return folder.substr(0, folder.find_last_of(L"\\/") + 1) + program;
 }
 
-int RunAndClose(const std::wstring& program, DWORD timeout_ms)
+int RunAndClose(const std::wstring& program, DWORD timeout_ms, DWORD hold_ms)
 {
     std::wstring path = ResolveBesideHelper(program);
     std::wstring command = L"\"" + path + L"\"";
@@ -67,6 +68,8 @@ int RunAndClose(const std::wstring& program, DWORD timeout_ms)
     wchar_t title[256] = L"";
     GetWindowTextW(search.found, title, 256);
     std::printf("window appeared: \"%ls\"\n", title);
+    std::fflush(stdout);
+    if (hold_ms) Sleep(hold_ms);
 
     PostMessageW(search.found, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
@@ -88,8 +91,9 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc >= 3 && std::wstring(argv[1]) == L"run-and-close") {
         DWORD timeout_ms = argc >= 4 ? static_cast<DWORD>(_wtoi(argv[3])) : 30000;
-        return RunAndClose(argv[2], timeout_ms);
+        DWORD hold_ms = argc >= 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 0;
+        return RunAndClose(argv[2], timeout_ms, hold_ms);
     }
-    std::fprintf(stderr, "usage: uiauto run-and-close PROGRAM [TIMEOUT_MS]\n");
+    std::fprintf(stderr, "usage: uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]\n");
     return 64;
 }

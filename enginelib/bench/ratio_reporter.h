@@ -1,0 +1,57 @@
+// Runs the registered benchmarks and then prints, for every benchmark named
+// "<case>/<ours>" with a sibling "<case>/<reference>", the time ratio ours / reference.
+// Below 1.0 means our routine is faster than the reference measured in the same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // ours and references are the last path element of the benchmark names, e.g. "gevrast".
+    void PrintRatios(const std::string& ours, const std::vector<std::string>& references) const
+    {
+        std::printf("\n%-48s %-12s %10s\n", "case", "reference", "ours/ref");
+        for (const auto& [name, time] : times_) {
+            std::string suffix = "/" + ours;
+            size_t at = name.find(suffix);
+            if (at == std::string::npos) continue;
+            std::string prefix = name.substr(0, at);
+            std::string rest = name.substr(at + suffix.size());  // e.g. "/100000"
+            for (const std::string& ref : references) {
+                auto other = times_.find(prefix + "/" + ref + rest);
+                if (other != times_.end() && other->second > 0)
+                    std::printf("%-48s %-12s %10.3f\n", (prefix + rest).c_str(), ref.c_str(), time / other->second);
+            }
+        }
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
+
+inline int RunWithRatios(int argc, char** argv, const std::string& ours, const std::vector<std::string>& refs)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios(ours, refs);
+    benchmark::Shutdown();
+    return 0;
+}
+
+}  // namespace bench
