@@ -18,7 +18,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX="$home/prefix"
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 export LC_ALL="${WINE_RUN_LOCALE:-zh_CN.UTF-8}"
 
 stop() {
@@ -69,19 +69,39 @@ ensure_display() {
   export DISPLAY=":$number"
 }
 
+# One wine server session serves every run: the first process of a session starts Wine's system
+# processes (services, device manager), which is slow and, under emulation, the most fragile
+# moment of a run. So the prefix is booted, then a persistent server is started and the session
+# is warmed up once, all under the lock; later runs find the session ready.
+# A wine server works in a folder named after the prefix's device and inode.
+server_alive() {
+  local tag pid
+  tag="server-$(printf '%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))"
+  for pid in $(pgrep wineserver); do
+    case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in */"$tag") return 0 ;; esac
+  done
+  return 1
+}
+
+start_session() {
+  wineserver -k 9>&- >/dev/null 2>&1 || true
+  wineserver -p 9>&- >/dev/null 2>&1
+  timeout 300 wine cmd /c exit 9>&- >>"$home/boot.log" 2>&1 </dev/null || true
+}
+
 ensure_booted() {
-  if [ -f "$WINEPREFIX/.booted" ]; then
-    wineserver -p 9>&- >/dev/null 2>&1 || true
-    return
+  if [ ! -f "$WINEPREFIX/.booted" ]; then
+    timeout 600 wineboot --init >"$home/boot.log" 2>&1 9>&- </dev/null
+    # Fonts for Chinese dialog texts in screenshots.
+    local key='HKCU\Software\Wine\Fonts\Replacements'
+    for face in "SimSun" "宋体" "MS Shell Dlg" "MS Shell Dlg 2"; do
+      wine reg add "$key" /v "$face" /d "WenQuanYi Zen Hei" /f >>"$home/boot.log" 2>&1 9>&- </dev/null || true
+    done
+    touch "$WINEPREFIX/.booted"
+    start_session
+  elif ! server_alive; then
+    start_session
   fi
-  wineboot --init >"$home/boot.log" 2>&1 9>&-
-  wineserver -w
-  # Fonts for Chinese dialog texts in screenshots.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "SimSun" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "宋体" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS Shell Dlg" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
-  touch "$WINEPREFIX/.booted"
-  wineserver -p 9>&- >/dev/null 2>&1 || true
 }
 
 case "${1:-}" in
