@@ -5,3 +5,4 @@
 #include "gevrast/sort.h"
 #include "gevrast/dpc.h"
 #include "gevrast/pool.h"
+#include "gevrast/containers.h"
