@@ -4,3 +4,5 @@
 #include "gevrast/api.h"
 #include "gevrast/sort.h"
 #include "gevrast/dpc.h"
+#include "gevrast/pool.h"
+#include "gevrast/containers.h"
