@@ -1,0 +1,55 @@
+#include "ansi_text.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+#include <vector>
+
+namespace quenlor {
+
+#if defined(_WIN32)
+
+bool IsAnsiLeadByte(unsigned char byte)
+{
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
+std::wstring AnsiToWide(const char* bytes, size_t count)
+{
+    if (count == 0) return std::wstring();
+    int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(count), nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(count), &wide[0], units);
+    return wide;
+}
+
+#else
+
+bool IsAnsiLeadByte(unsigned char byte)
+{
+    return byte >= 0x81 && byte <= 0xFE;  // GBK lead bytes
+}
+
+std::wstring AnsiToWide(const char* bytes, size_t count)
+{
+    if (count == 0) return std::wstring();
+    iconv_t cd = iconv_open("WCHAR_T", "GBK");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::wstring();
+    std::vector<wchar_t> out(count + 1);
+    char* in = const_cast<char*>(bytes);
+    size_t in_left = count;
+    char* out_ptr = reinterpret_cast<char*>(out.data());
+    size_t out_left = out.size() * sizeof(wchar_t);
+    size_t done = iconv(cd, &in, &in_left, &out_ptr, &out_left);
+    iconv_close(cd);
+    if (done == static_cast<size_t>(-1)) return std::wstring();
+    return std::wstring(out.data(), (out.size() * sizeof(wchar_t) - out_left) / sizeof(wchar_t));
+}
+
+#endif
+
+}  // namespace quenlor

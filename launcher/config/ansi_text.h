@@ -1,0 +1,16 @@
+// The launcher's files are 8-bit text in the system ANSI code page (GBK on the players' Chinese
+// systems). In the product these ask Windows; the native build of the portable code uses GBK.
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+
+namespace quenlor {
+
+bool IsAnsiLeadByte(unsigned char byte);
+
+// Empty when the bytes do not convert.
+std::wstring AnsiToWide(const char* bytes, size_t count);
+
+}  // namespace quenlor
