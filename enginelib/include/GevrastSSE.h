@@ -4,3 +4,4 @@
 #include "gevrast/api.h"
 #include "gevrast/sort.h"
 #include "gevrast/dpc.h"
+#include "gevrast/math.h"
