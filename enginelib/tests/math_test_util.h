@@ -1,4 +1,4 @@
-// Helpers shared by the math tests: float bit access and double-precision references.
+// Helpers shared by the math tests: float bits and double-precision references.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,42 +27,41 @@ inline float from_bits(uint32_t b)
     return f;
 }
 
-// Distance in representable floats (same-sign values).
+// Distance in representable floats; -0 and +0 are the same place.
 inline int64_t ulps_apart(float a, float b)
 {
-    auto key = [](float f) {
-        int64_t i = (int32_t)bits(f);
-        return i < 0 ? (int64_t)INT32_MIN - i : i;
+    auto place = [](float f) {
+        const int64_t magnitude = bits(f) & 0x7FFFFFFF;
+        return (bits(f) >> 31) ? -magnitude : magnitude;
     };
-    int64_t d = key(a) - key(b);
+    const int64_t d = place(a) - place(b);
     return d < 0 ? -d : d;
 }
 
 #define EXPECT_ULPS(got, want, n) \
     EXPECT_LE(mathtest::ulps_apart((got), (want)), (n)) << "got " << (got) << ", want " << (want)
 
-inline void expect_matrix_near(const MATRIX4& got, const double (&want)[4][4], double tol)
+template <typename Want>
+void expect_matrix_near(const MATRIX4& got, const Want& want, double tol)
 {
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_NEAR(got.m[r][c], want[r][c], tol) << "element " << r << c;
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(got.m[r][c], want(r, c), tol) << "element " << r << c;
 }
 
 inline void expect_matrix_near(const MATRIX4& got, const MATRIX4& want, double tol)
 {
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_NEAR(got.m[r][c], want.m[r][c], tol) << "element " << r << c;
+    expect_matrix_near(got, [&](int r, int c) { return (double)want.m[r][c]; }, tol);
 }
 
-// (v, w) x M in double.
-inline void ref_transform(const double v[4], const MATRIX4& m, double out[4])
+inline bool same_bits(const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; }
+
+// (v0, v1, v2, v3) x M in double.
+inline double ref_transform(const double v[4], const MATRIX4& m, int c)
 {
-    for (int c = 0; c < 4; ++c) {
-        out[c] = 0;
-        for (int r = 0; r < 4; ++r) out[c] += v[r] * (double)m.m[r][c];
-    }
+    return v[0] * m.m[0][c] + v[1] * m.m[1][c] + v[2] * m.m[2][c] + v[3] * m.m[3][c];
 }
 
-// A matrix with unremarkable entries in every place.
+// A matrix with an unremarkable, distinct value in every place.
 inline MATRIX4 busy_matrix(float seed)
 {
     MATRIX4 m;
