@@ -1,7 +1,7 @@
 // Fast sine, cosine, arc sine and arc cosine: short polynomials evaluated with packed single
 // precision, the powers and their products computed side by side in the lanes. They trade
-// accuracy for speed (a few parts in a thousand at the ends of their ranges) and never
-// validate or clamp their arguments.
+// accuracy for speed: close near zero, rough toward the ends of their ranges (Sin(pi) gives
+// about 0.52, ACos(1) about 0.33). They never validate or clamp their arguments.
 #include "math/simd.h"
 
 namespace gevrast_math {

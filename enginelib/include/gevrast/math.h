@@ -109,8 +109,9 @@ GEVRAST_API(uint32_t) IsValidFloat(float f);
 GEVRAST_API(uint32_t) IsValidVector3(const VECTOR3* pv, uint32_t dwCount);
 
 // ---- Fast angles ----------------------------------------------------------------------------
-// Short polynomials for speed: a few parts in a thousand near the ends of their range, and no
-// clamping of the argument. Sin and Cos are meant for angles below 2*pi in magnitude.
+// Short polynomials for speed: close near zero, rough toward the ends of their ranges (Sin(pi)
+// gives about 0.52, ACos(1) about 0.33), and no clamping of the argument. Sin and Cos reduce by
+// whole turns and are meant for angles below 2*pi in magnitude.
 
 GEVRAST_API(float) Sin(float fAngle);
 GEVRAST_API(float) Cos(float fAngle);
