@@ -19,6 +19,8 @@
 
 #include "GevrastSSE.h"
 
+static_assert(GLM_CONFIG_SIMD == GLM_ENABLE, "the comparison is with GLM's SIMD code");
+
 namespace {
 
 constexpr size_t kRing = 1024;

@@ -36,7 +36,7 @@ typedef struct MATRIX4 {
     float m[4][4];
 } MATRIX4;
 
-// Rotation part (x, y, z) first, w last.
+// Vector (x, y, z) first, scalar w last.
 typedef struct QUATERNION {
     float x, y, z, w;
 } QUATERNION;
