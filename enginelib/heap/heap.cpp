@@ -1,0 +1,369 @@
+// Best-fit heap (VHP). Every chunk of the range is an address-ordered list of links between two
+// sentinels; free blocks are indexed by size in the embedded ordered multimap, so an allocation
+// is one search there. Freeing finds the block through an address table (open addressing over
+// block addresses) instead of walking the chunk lists; addresses of blocks are unique because no
+// block is ever empty, so the table finds exactly the block the walk would.
+#include <stdlib.h>
+#include <string.h>
+
+#include "debug/debug_output.h"
+#include "gevrast/heap.h"
+
+struct HEAP_ADDRESS_TABLE {
+    HEAP_LINK** ppSlots;  // dwMask + 1 slots; null when empty
+    uint32_t dwMask;
+    uint32_t dwShift;     // 32 - log2(slot count)
+    uint32_t dwCount;
+};
+
+namespace {
+
+constexpr uint32_t kDescriptorBytes = sizeof(HEAP_BLOCK_DESC);
+constexpr uint32_t kLinkBytes = sizeof(HEAP_LINK);
+
+// ---- address table --------------------------------------------------------------------------
+
+uint32_t home_slot(const HEAP_ADDRESS_TABLE* table, uint32_t address)
+{
+    // Block addresses are mostly multiples of the unit size: the multiplicative hash spreads them.
+    return (address * 2654435769u) >> table->dwShift & table->dwMask;
+}
+
+// A table with at least twice as many slots as the heap can have blocks, so probes stay short.
+HEAP_ADDRESS_TABLE* create_address_table(uint32_t max_blocks)
+{
+    const uint64_t wanted = static_cast<uint64_t>(max_blocks) * 2;
+    uint32_t bits = 4;
+    while (bits < 30 && (uint64_t{1} << bits) < wanted) ++bits;
+    if ((uint64_t{1} << bits) < wanted) return nullptr;
+    HEAP_ADDRESS_TABLE* table = static_cast<HEAP_ADDRESS_TABLE*>(calloc(1, sizeof(HEAP_ADDRESS_TABLE)));
+    if (!table) return nullptr;
+    table->ppSlots = static_cast<HEAP_LINK**>(calloc(size_t{1} << bits, sizeof(HEAP_LINK*)));
+    if (!table->ppSlots) {
+        free(table);
+        return nullptr;
+    }
+    table->dwMask = (uint32_t{1} << bits) - 1;
+    table->dwShift = 32 - bits;
+    return table;
+}
+
+void release_address_table(HEAP_ADDRESS_TABLE* table)
+{
+    if (!table) return;
+    free(table->ppSlots);
+    free(table);
+}
+
+void table_insert(HEAP_ADDRESS_TABLE* table, HEAP_LINK* link)
+{
+    if (!table) return;
+    uint32_t i = home_slot(table, link->dwAddress);
+    while (table->ppSlots[i]) i = (i + 1) & table->dwMask;
+    table->ppSlots[i] = link;
+    table->dwCount++;
+}
+
+uint32_t table_find_slot(const HEAP_ADDRESS_TABLE* table, uint32_t address)
+{
+    for (uint32_t i = home_slot(table, address);; i = (i + 1) & table->dwMask) {
+        const HEAP_LINK* link = table->ppSlots[i];
+        if (!link || link->dwAddress == address) return i;
+    }
+}
+
+// Removes the entry of address and closes the gap, so later probes still reach every entry.
+void table_remove(HEAP_ADDRESS_TABLE* table, uint32_t address)
+{
+    if (!table) return;
+    uint32_t hole = table_find_slot(table, address);
+    if (!table->ppSlots[hole]) return;
+    table->ppSlots[hole] = nullptr;
+    table->dwCount--;
+    for (uint32_t i = (hole + 1) & table->dwMask; table->ppSlots[i]; i = (i + 1) & table->dwMask) {
+        const uint32_t home = home_slot(table, table->ppSlots[i]->dwAddress);
+        // The entry may move back into the hole only if its home is not between hole and i.
+        const bool stays = hole <= i ? (hole < home && home <= i) : (hole < home || home <= i);
+        if (stays) continue;
+        table->ppSlots[hole] = table->ppSlots[i];
+        table->ppSlots[i] = nullptr;
+        hole = i;
+    }
+}
+
+// The block link of address: through the table, or by walking the chunks when the table could
+// not be allocated.
+HEAP_LINK* find_block(const CHeap* heap, uint32_t address)
+{
+    if (const HEAP_ADDRESS_TABLE* table = heap->pAddressTable)
+        return table->ppSlots[table_find_slot(table, address)];
+    for (const HEAP_CHUNK* chunk = heap->pChunkList; chunk; chunk = chunk->pNext)
+        for (HEAP_LINK* link = chunk->pHead->pNext; link != chunk->pTail; link = link->pNext)
+            if (link->dwAddress == address) return link;
+    return nullptr;
+}
+
+// ---- records --------------------------------------------------------------------------------
+
+// Units a pool can hand out: it commits whole growth steps only, and a step of 0 means one.
+uint64_t pool_capacity(uint64_t max_num, uint64_t step)
+{
+    return step == 0 ? max_num : max_num / step * step;
+}
+
+// The smallest block count, from the one asked for up, whose pools hold the records of every
+// chunk: one descriptor, and a block link and two sentinels.
+uint32_t block_count_for(uint32_t asked, uint32_t chunks)
+{
+    uint64_t count = asked > chunks ? asked : chunks;
+    while (count < UINT32_MAX &&
+           (pool_capacity(count, count / 4) < chunks || pool_capacity(3 * count, 3 * count / 4) < 3ull * chunks))
+        ++count;
+    return static_cast<uint32_t>(count);
+}
+
+void index_free_block(CHeap* heap, HEAP_BLOCK_DESC* desc)
+{
+    desc->pIndexHandle = BSAEInsertItem(&heap->freeIndex, desc->dwSize, desc);
+}
+
+void release_books(CHeap* heap)
+{
+    for (HEAP_CHUNK* chunk = heap->pChunkList; chunk;) {
+        HEAP_CHUNK* next = chunk->pNext;
+        free(chunk);
+        chunk = next;
+    }
+    heap->pChunkList = nullptr;
+    heap->dwChunkNum = 0;
+    if (heap->pDescPool) ReleaseStaticMemoryPool(heap->pDescPool);
+    if (heap->pLinkPool) ReleaseStaticMemoryPool(heap->pLinkPool);
+    heap->pDescPool = heap->pLinkPool = nullptr;
+    // Sizing the index to nothing hands its storage back; the index itself lives in the heap.
+    BSAEInitialize(&heap->freeIndex, 0);
+    release_address_table(heap->pAddressTable);
+    heap->pAddressTable = nullptr;
+}
+
+// Adds one chunk of one free block at address in front of the chunk list; false, with nothing
+// taken, when a record cannot be had.
+bool add_chunk(CHeap* heap, uint32_t address)
+{
+    HEAP_CHUNK* chunk = static_cast<HEAP_CHUNK*>(calloc(1, sizeof(HEAP_CHUNK)));
+    HEAP_LINK* head = static_cast<HEAP_LINK*>(LALAlloc(heap->pLinkPool));
+    HEAP_LINK* tail = static_cast<HEAP_LINK*>(LALAlloc(heap->pLinkPool));
+    HEAP_LINK* link = static_cast<HEAP_LINK*>(LALAlloc(heap->pLinkPool));
+    HEAP_BLOCK_DESC* desc = static_cast<HEAP_BLOCK_DESC*>(LALAlloc(heap->pDescPool));
+    if (!chunk || !head || !tail || !link || !desc) {
+        free(chunk);
+        if (head) LALFree(heap->pLinkPool, head);
+        if (tail) LALFree(heap->pLinkPool, tail);
+        if (link) LALFree(heap->pLinkPool, link);
+        if (desc) LALFree(heap->pDescPool, desc);
+        return false;
+    }
+    const uint32_t span = heap->dwAlignBytes;
+    *head = HEAP_LINK{address, nullptr, 0, VHP_LINK_SENTINEL, nullptr, link};
+    *link = HEAP_LINK{address, desc, span, VHP_BLOCK_FREE, head, tail};
+    *tail = HEAP_LINK{address + span, nullptr, 0, VHP_LINK_SENTINEL, link, nullptr};
+    *desc = HEAP_BLOCK_DESC{span, address, nullptr, VHP_BLOCK_FREE, link};
+    index_free_block(heap, desc);
+    table_insert(heap->pAddressTable, link);
+    chunk->pHead = head;
+    chunk->pTail = tail;
+    chunk->pNext = heap->pChunkList;
+    heap->pChunkList = chunk;
+    heap->dwChunkNum++;
+    return true;
+}
+
+void set_error(uint32_t* error, uint32_t code)
+{
+    if (error) *error = code;
+}
+
+// Takes the free block of neighbour, a link beside desc's, out of the books; its range joins desc,
+// which starts where the neighbour started when the neighbour lies below it.
+void absorb(CHeap* heap, HEAP_BLOCK_DESC* desc, HEAP_LINK* neighbour, bool below)
+{
+    HEAP_BLOCK_DESC* merged = neighbour->pDesc;
+    BSAEDeleteItem(&heap->freeIndex, merged->pIndexHandle);
+    merged->pIndexHandle = nullptr;
+    merged->dwState = VHP_BLOCK_MERGED;
+    table_remove(heap->pAddressTable, neighbour->dwAddress);
+    neighbour->pPrev->pNext = neighbour->pNext;
+    neighbour->pNext->pPrev = neighbour->pPrev;
+    LALFree(heap->pLinkPool, neighbour);
+    desc->dwSize += merged->dwSize;
+    if (below) desc->dwAddress = merged->dwAddress;
+    LALFree(heap->pDescPool, merged);
+}
+
+}  // namespace
+
+GEVRAST_API(CHeap*) VHPCreateHeap(void)
+{
+    return static_cast<CHeap*>(calloc(1, sizeof(CHeap)));
+}
+
+GEVRAST_API(uint32_t) VHPInitialize(CHeap* pHeap, uint32_t dwBaseAddress, uint32_t dwMassMemorySize,
+                                    uint32_t dwMaxBlockNum, uint32_t dwUnitSize, uint32_t dwUnitsPerAlign,
+                                    uint32_t dwUserValue)
+{
+    // Initialising again starts over instead of losing the earlier books.
+    release_books(pHeap);
+
+    pHeap->dwUnitSize = dwUnitSize ? dwUnitSize : 1;
+    // Address 0 means "no block" to callers, so a range at 0 starts one unit higher.
+    pHeap->dwBaseAddress = dwBaseAddress ? dwBaseAddress : pHeap->dwUnitSize;
+    pHeap->dwMassMemorySize = dwMassMemorySize;
+    pHeap->dwAlignBytes = dwUnitsPerAlign ? dwUnitsPerAlign * pHeap->dwUnitSize : dwMassMemorySize;
+    pHeap->dwUserValue = dwUserValue;
+
+    const uint32_t span = pHeap->dwAlignBytes;
+    if (dwMassMemorySize < span)
+        gevrast::message_box("CHeap::Initialize, dwAlignBytes > dwMassMemorySize", "Error");
+    // An empty span (an empty range with no units per span) would make chunks without end.
+    const uint32_t chunks = span && dwMassMemorySize >= span ? dwMassMemorySize / span : 0;
+
+    // Every chunk takes a descriptor and three links at once: a count too small for that is
+    // raised rather than running the pools dry halfway through the range.
+    const uint32_t max_blocks = block_count_for(dwMaxBlockNum, chunks);
+    pHeap->dwMaxBlockNum = max_blocks;
+    pHeap->pDescPool = CreateStaticMemoryPool();
+    pHeap->pLinkPool = CreateStaticMemoryPool();
+    if (pHeap->pDescPool) InitializeStaticMemoryPool(pHeap->pDescPool, kDescriptorBytes, max_blocks / 4, max_blocks);
+    if (pHeap->pLinkPool)
+        InitializeStaticMemoryPool(pHeap->pLinkPool, kLinkBytes, 3 * max_blocks / 4, 3 * max_blocks);
+    BSAEInitialize(&pHeap->freeIndex, max_blocks);
+    pHeap->pAddressTable = create_address_table(max_blocks);
+
+    if (!pHeap->pDescPool || !pHeap->pLinkPool) return 1;
+    // Chunks whose records cannot be had (memory refused) are left out, from the top of the range.
+    uint32_t address = pHeap->dwBaseAddress;
+    for (uint32_t i = 0; i < chunks && add_chunk(pHeap, address); ++i) address += span;
+    return 1;
+}
+
+GEVRAST_API(uint32_t) VHPAlloc(CHeap* pHeap, uint32_t* pdwErrorCode, uint32_t dwSize, uint32_t bSpanCheck)
+{
+    if (bSpanCheck && dwSize > pHeap->dwAlignBytes) {
+        set_error(pdwErrorCode, VHP_ERROR_SPAN);
+        return 0;
+    }
+    // An empty block would share its address with the block after it, and a free could not tell
+    // the two apart: such requests are refused.
+    ITEM_CONTAINER* found = dwSize ? BSAESearchItemContainer(&pHeap->freeIndex, dwSize) : nullptr;
+    if (!found) {
+        set_error(pdwErrorCode, VHP_ERROR_NO_BLOCK);
+        return 0;
+    }
+    HEAP_BLOCK_DESC* desc = static_cast<HEAP_BLOCK_DESC*>(found->pItem);
+    HEAP_LINK* link = desc->pLink;
+
+    // The remainder's records are taken first, so a refused split leaves the heap as it was.
+    HEAP_BLOCK_DESC* rest = nullptr;
+    HEAP_LINK* rest_link = nullptr;
+    if (desc->dwSize > dwSize) {
+        rest = static_cast<HEAP_BLOCK_DESC*>(LALAlloc(pHeap->pDescPool));
+        rest_link = rest ? static_cast<HEAP_LINK*>(LALAlloc(pHeap->pLinkPool)) : nullptr;
+        if (!rest_link) {
+            if (rest) LALFree(pHeap->pDescPool, rest);
+            set_error(pdwErrorCode, VHP_ERROR_NO_RECORD);
+            return 0;
+        }
+    }
+
+    BSAEDeleteItem(&pHeap->freeIndex, found);
+    desc->pIndexHandle = nullptr;
+    if (rest) {
+        const uint32_t rest_address = desc->dwAddress + dwSize;
+        const uint32_t rest_size = desc->dwSize - dwSize;
+        *rest = HEAP_BLOCK_DESC{rest_size, rest_address, nullptr, VHP_BLOCK_FREE, rest_link};
+        *rest_link = HEAP_LINK{rest_address, rest, rest_size, VHP_BLOCK_FREE, link, link->pNext};
+        link->pNext->pPrev = rest_link;
+        link->pNext = rest_link;
+        index_free_block(pHeap, rest);
+        table_insert(pHeap->pAddressTable, rest_link);
+    }
+    desc->dwSize = link->dwSize = dwSize;
+    desc->dwState = link->dwState = VHP_BLOCK_ALLOCATED;
+    set_error(pdwErrorCode, VHP_ERROR_NONE);
+    return desc->dwAddress;
+}
+
+GEVRAST_API(uint32_t) VHPAllocUnit(CHeap* pHeap, uint32_t* pdwErrorCode, uint32_t dwUnitNum, uint32_t* pdwBytes,
+                                   uint32_t bSpanCheck)
+{
+    const uint64_t bytes = static_cast<uint64_t>(dwUnitNum) * pHeap->dwUnitSize;
+    if (bytes > UINT32_MAX) {
+        // A wrapped byte count would hand out a block smaller than asked for.
+        *pdwBytes = UINT32_MAX;
+        set_error(pdwErrorCode, bSpanCheck ? VHP_ERROR_SPAN : VHP_ERROR_NO_BLOCK);
+        return 0;
+    }
+    *pdwBytes = static_cast<uint32_t>(bytes);
+    return VHPAlloc(pHeap, pdwErrorCode, *pdwBytes, bSpanCheck);
+}
+
+GEVRAST_API(uint32_t) VHPFree(CHeap* pHeap, uint32_t dwAddress)
+{
+    HEAP_LINK* link = find_block(pHeap, dwAddress);
+    if (!link || link->dwState != VHP_BLOCK_ALLOCATED) return 0;
+    HEAP_BLOCK_DESC* desc = link->pDesc;
+    const uint32_t freed = desc->dwSize;
+
+    table_remove(pHeap->pAddressTable, link->dwAddress);
+    // Sentinels are never free, so merging stops at the chunk's ends.
+    if (link->pPrev->dwState == VHP_BLOCK_FREE) absorb(pHeap, desc, link->pPrev, true);
+    if (link->pNext->dwState == VHP_BLOCK_FREE) absorb(pHeap, desc, link->pNext, false);
+
+    desc->dwState = link->dwState = VHP_BLOCK_FREE;
+    link->dwSize = desc->dwSize;
+    link->dwAddress = desc->dwAddress;
+    index_free_block(pHeap, desc);
+    table_insert(pHeap->pAddressTable, link);
+    return freed;
+}
+
+GEVRAST_API(uint32_t) VHPDBGAlloc(CHeap* pHeap, uint32_t* pdwErrorCode, uint32_t dwSize, uint32_t bSpanCheck)
+{
+    return VHPAlloc(pHeap, pdwErrorCode, dwSize, bSpanCheck);
+}
+
+GEVRAST_API(uint32_t) VHPDBGAllocUnit(CHeap* pHeap, uint32_t* pdwErrorCode, uint32_t dwUnitNum, uint32_t* pdwBytes,
+                                      uint32_t bSpanCheck)
+{
+    return VHPAllocUnit(pHeap, pdwErrorCode, dwUnitNum, pdwBytes, bSpanCheck);
+}
+
+GEVRAST_API(uint32_t) VHPDBGFree(CHeap* pHeap, uint32_t dwAddress)
+{
+    return VHPFree(pHeap, dwAddress);
+}
+
+GEVRAST_API(void) VHPHeapCheck(CHeap*)
+{
+}
+
+GEVRAST_API(void) VHPLeakCheck(CHeap* pHeap)
+{
+    gevrast::debug_output("Begin LeakCheck\n");
+    for (const HEAP_CHUNK* chunk = pHeap->pChunkList; chunk; chunk = chunk->pNext) {
+        for (const HEAP_LINK* link = chunk->pHead; link; link = link->pNext) {
+            const HEAP_BLOCK_DESC* desc = link->pDesc;
+            if (!desc || desc->dwSize == pHeap->dwAlignBytes) continue;
+            // The address is printed as a 32-bit pointer is: eight upper-case hex digits.
+            gevrast::debug_outputf(512, "heap block not freed!!! address: %08X , size : %u \n",
+                                   static_cast<unsigned>(desc->dwAddress), static_cast<unsigned>(desc->dwSize));
+        }
+    }
+    gevrast::debug_output("End LeakCheck\n");
+}
+
+GEVRAST_API(void) VHPReleaseHeap(CHeap* pHeap)
+{
+    if (!pHeap) return;
+    release_books(pHeap);
+    free(pHeap);
+}
