@@ -1,18 +1,28 @@
 // Best-fit heap (VHP). Every chunk of the range is an address-ordered list of links between two
 // sentinels; free blocks are indexed by size in the embedded ordered multimap, so an allocation
-// is one search there. Freeing finds the block through an address table (open addressing over
+// is one search there. Freeing finds the block through an address index (a balanced tree over
 // block addresses) instead of walking the chunk lists; addresses of blocks are unique because no
-// block is ever empty, so the table finds exactly the block the walk would.
+// block is ever empty, so the index finds exactly the block the walk would.
 #include <stdlib.h>
 #include <string.h>
 
 #include "debug/debug_output.h"
 #include "gevrast/heap.h"
 
+// Address index: a height-balanced search tree of the block links keyed by address, with its
+// nodes taken from an array sized for the heap's maximum block count at initialisation.
+struct HEAP_ADDRESS_NODE {
+    HEAP_LINK* pLink;
+    HEAP_ADDRESS_NODE* pLeft;   // lower addresses; the next free node while on the free list
+    HEAP_ADDRESS_NODE* pRight;  // higher addresses
+    int32_t nHeight;            // 1 for a leaf
+};
+
 struct HEAP_ADDRESS_TABLE {
-    HEAP_LINK** ppSlots;  // dwMask + 1 slots; null when empty
-    uint32_t dwMask;
-    uint32_t dwShift;     // 32 - log2(slot count)
+    HEAP_ADDRESS_NODE* pRoot;
+    HEAP_ADDRESS_NODE* pNodes;     // dwCapacity nodes
+    HEAP_ADDRESS_NODE* pFreeNodes;
+    uint32_t dwCapacity;
     uint32_t dwCount;
 };
 
@@ -21,82 +31,156 @@ namespace {
 constexpr uint32_t kDescriptorBytes = sizeof(HEAP_BLOCK_DESC);
 constexpr uint32_t kLinkBytes = sizeof(HEAP_LINK);
 
-// ---- address table --------------------------------------------------------------------------
+// ---- address index --------------------------------------------------------------------------
 
-uint32_t home_slot(const HEAP_ADDRESS_TABLE* table, uint32_t address)
+using Node = HEAP_ADDRESS_NODE;
+
+int32_t height(const Node* n)
 {
-    // Block addresses are mostly multiples of the unit size: the multiplicative hash spreads them.
-    return (address * 2654435769u) >> table->dwShift & table->dwMask;
+    return n ? n->nHeight : 0;
 }
 
-// A table with at least twice as many slots as the heap can have blocks, so probes stay short.
+uint32_t key(const Node* n)
+{
+    return n->pLink->dwAddress;
+}
+
+void update_height(Node* n)
+{
+    const int32_t l = height(n->pLeft);
+    const int32_t r = height(n->pRight);
+    n->nHeight = 1 + (l > r ? l : r);
+}
+
+Node* rotate_right(Node* n)
+{
+    Node* l = n->pLeft;
+    n->pLeft = l->pRight;
+    l->pRight = n;
+    update_height(n);
+    update_height(l);
+    return l;
+}
+
+Node* rotate_left(Node* n)
+{
+    Node* r = n->pRight;
+    n->pRight = r->pLeft;
+    r->pLeft = n;
+    update_height(n);
+    update_height(r);
+    return r;
+}
+
+// Restores the height balance at n (its subtrees are balanced and differ by at most 2).
+Node* rebalance(Node* n)
+{
+    update_height(n);
+    const int32_t balance = height(n->pLeft) - height(n->pRight);
+    if (balance > 1) {
+        if (height(n->pLeft->pLeft) < height(n->pLeft->pRight)) n->pLeft = rotate_left(n->pLeft);
+        return rotate_right(n);
+    }
+    if (balance < -1) {
+        if (height(n->pRight->pRight) < height(n->pRight->pLeft)) n->pRight = rotate_right(n->pRight);
+        return rotate_left(n);
+    }
+    return n;
+}
+
+Node* insert_node(Node* n, Node* added)
+{
+    if (!n) return added;
+    if (key(added) < key(n)) n->pLeft = insert_node(n->pLeft, added);
+    else n->pRight = insert_node(n->pRight, added);
+    return rebalance(n);
+}
+
+Node* detach_lowest(Node* n, Node** lowest)
+{
+    if (!n->pLeft) {
+        *lowest = n;
+        return n->pRight;
+    }
+    n->pLeft = detach_lowest(n->pLeft, lowest);
+    return rebalance(n);
+}
+
+Node* remove_node(Node* n, uint32_t address, Node** removed)
+{
+    if (!n) return nullptr;
+    if (address < key(n)) {
+        n->pLeft = remove_node(n->pLeft, address, removed);
+    } else if (address > key(n)) {
+        n->pRight = remove_node(n->pRight, address, removed);
+    } else {
+        *removed = n;
+        if (!n->pRight) return n->pLeft;
+        Node* successor = nullptr;
+        Node* right = detach_lowest(n->pRight, &successor);
+        successor->pLeft = n->pLeft;
+        successor->pRight = right;
+        return rebalance(successor);
+    }
+    return rebalance(n);
+}
+
 HEAP_ADDRESS_TABLE* create_address_table(uint32_t max_blocks)
 {
-    const uint64_t wanted = static_cast<uint64_t>(max_blocks) * 2;
-    uint32_t bits = 4;
-    while (bits < 30 && (uint64_t{1} << bits) < wanted) ++bits;
-    if ((uint64_t{1} << bits) < wanted) return nullptr;
+    if (max_blocks == 0) return nullptr;
     HEAP_ADDRESS_TABLE* table = static_cast<HEAP_ADDRESS_TABLE*>(calloc(1, sizeof(HEAP_ADDRESS_TABLE)));
     if (!table) return nullptr;
-    table->ppSlots = static_cast<HEAP_LINK**>(calloc(size_t{1} << bits, sizeof(HEAP_LINK*)));
-    if (!table->ppSlots) {
+    table->pNodes = static_cast<Node*>(calloc(max_blocks, sizeof(Node)));
+    if (!table->pNodes) {
         free(table);
         return nullptr;
     }
-    table->dwMask = (uint32_t{1} << bits) - 1;
-    table->dwShift = 32 - bits;
+    table->dwCapacity = max_blocks;
+    for (uint32_t i = 0; i + 1 < max_blocks; ++i) table->pNodes[i].pLeft = &table->pNodes[i + 1];
+    table->pFreeNodes = table->pNodes;
     return table;
 }
 
 void release_address_table(HEAP_ADDRESS_TABLE* table)
 {
     if (!table) return;
-    free(table->ppSlots);
+    free(table->pNodes);
     free(table);
 }
 
 void table_insert(HEAP_ADDRESS_TABLE* table, HEAP_LINK* link)
 {
-    if (!table) return;
-    uint32_t i = home_slot(table, link->dwAddress);
-    while (table->ppSlots[i]) i = (i + 1) & table->dwMask;
-    table->ppSlots[i] = link;
+    // The heap has no more blocks than descriptors, and the nodes are as many as those.
+    if (!table || !table->pFreeNodes) return;
+    Node* node = table->pFreeNodes;
+    table->pFreeNodes = node->pLeft;
+    *node = Node{link, nullptr, nullptr, 1};
+    table->pRoot = insert_node(table->pRoot, node);
     table->dwCount++;
 }
 
-uint32_t table_find_slot(const HEAP_ADDRESS_TABLE* table, uint32_t address)
-{
-    for (uint32_t i = home_slot(table, address);; i = (i + 1) & table->dwMask) {
-        const HEAP_LINK* link = table->ppSlots[i];
-        if (!link || link->dwAddress == address) return i;
-    }
-}
-
-// Removes the entry of address and closes the gap, so later probes still reach every entry.
 void table_remove(HEAP_ADDRESS_TABLE* table, uint32_t address)
 {
     if (!table) return;
-    uint32_t hole = table_find_slot(table, address);
-    if (!table->ppSlots[hole]) return;
-    table->ppSlots[hole] = nullptr;
+    Node* removed = nullptr;
+    table->pRoot = remove_node(table->pRoot, address, &removed);
+    if (!removed) return;
+    *removed = Node{nullptr, table->pFreeNodes, nullptr, 0};
+    table->pFreeNodes = removed;
     table->dwCount--;
-    for (uint32_t i = (hole + 1) & table->dwMask; table->ppSlots[i]; i = (i + 1) & table->dwMask) {
-        const uint32_t home = home_slot(table, table->ppSlots[i]->dwAddress);
-        // The entry may move back into the hole only if its home is not between hole and i.
-        const bool stays = hole <= i ? (hole < home && home <= i) : (hole < home || home <= i);
-        if (stays) continue;
-        table->ppSlots[hole] = table->ppSlots[i];
-        table->ppSlots[i] = nullptr;
-        hole = i;
-    }
 }
 
-// The block link of address: through the table, or by walking the chunks when the table could
-// not be allocated.
+// The block link of address: through the index, or by walking the chunks when the index could
+// not be allocated. Block addresses are unique, so both find the same link.
 HEAP_LINK* find_block(const CHeap* heap, uint32_t address)
 {
-    if (const HEAP_ADDRESS_TABLE* table = heap->pAddressTable)
-        return table->ppSlots[table_find_slot(table, address)];
+    if (const HEAP_ADDRESS_TABLE* table = heap->pAddressTable) {
+        for (const Node* n = table->pRoot; n;) {
+            if (address == key(n)) return n->pLink;
+            n = address < key(n) ? n->pLeft : n->pRight;
+        }
+        return nullptr;
+    }
     for (const HEAP_CHUNK* chunk = heap->pChunkList; chunk; chunk = chunk->pNext)
         for (HEAP_LINK* link = chunk->pHead->pNext; link != chunk->pTail; link = link->pNext)
             if (link->dwAddress == address) return link;

@@ -280,6 +280,25 @@ TEST(Heap, FreeOfAnAddressThatStartsNoAllocatedBlockChangesNothing)
     EXPECT_EQ(VHPFree(heap.h, b), 100u);
 }
 
+TEST(Heap, ThousandsOfBlocksAreFoundAndFreedInAnyOrder)
+{
+    constexpr uint32_t kBlocks = 2048;
+    Heap heap(kBase, 4 * 1024, kBlocks, 1, 1024);
+    std::vector<uint32_t> blocks;
+    for (uint32_t i = 0; i < kBlocks; ++i) blocks.push_back(heap.alloc(i % 2 ? 3 : 1));
+    EXPECT_EQ(heap.alloc(1, 0, VHP_ERROR_NO_BLOCK), 0u);  // 1024 pairs of 1 and 3 bytes fill 4 KiB
+    std::mt19937 rng(11);
+    std::shuffle(blocks.begin(), blocks.end(), rng);
+    for (uint32_t address : blocks) {
+        const uint32_t offset = (address - kBase) % 1024;
+        ASSERT_EQ(VHPFree(heap.h, address), offset % 4 == 0 ? 1u : 3u) << address;
+        ASSERT_EQ(VHPFree(heap.h, address), 0u) << address;  // freed once only
+    }
+    expect_consistent(heap.h);
+    EXPECT_EQ(BSAEGetItemNum(&heap.h->freeIndex), 4u);
+    EXPECT_EQ(leak_report(heap.h), (std::vector<std::string>{"Begin LeakCheck\n", "End LeakCheck\n"}));
+}
+
 TEST(Heap, SplitWithoutADescriptorLeftFailsButAnExactFitStillSucceeds)
 {
     Heap heap(kBase, 512, 2, 16, 16);  // two chunks, two descriptors
