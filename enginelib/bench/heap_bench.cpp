@@ -1,7 +1,7 @@
 // Heap: steady alloc/free mixes with 10^3, 10^4 and 10^5 live blocks. Each round frees a random
 // live block and allocates a block of random size in its place, so the live count stays put and
-// the chunks stay fragmented. "VHP" finds the block to free through the heap's address table;
-// "walk" is the same heap with the table taken away, so a free walks the chunk lists. The table
+// the chunks stay fragmented. "VHP" finds the block to free through the heap's address index;
+// "walk" is the same heap with the index taken away, so a free walks the chunk lists. The table
 // column "op" is the time per operation (one free or one allocation).
 #include <benchmark/benchmark.h>
 
@@ -43,8 +43,8 @@ void run_mix(benchmark::State& state, bool walk)
     std::vector<Round> script(kScript);
     for (Round& r : script) r = {static_cast<uint32_t>(rng() % live_count), 1 + static_cast<uint32_t>(rng() % kMaxUnits)};
 
-    HEAP_ADDRESS_TABLE* table = heap->pAddressTable;
-    if (walk) heap->pAddressTable = nullptr;
+    HEAP_ADDRESS_INDEX* index = heap->pAddressIndex;
+    if (walk) heap->pAddressIndex = nullptr;
     uint32_t k = 0;
     uint32_t failures = 0;
     for (auto _ : state) {
@@ -53,7 +53,7 @@ void run_mix(benchmark::State& state, bool walk)
         live[r.victim] = VHPAllocUnit(heap, nullptr, r.units, &bytes, 0);
         failures += live[r.victim] == 0;
     }
-    heap->pAddressTable = table;
+    heap->pAddressIndex = index;
     if (failures) state.SkipWithError("an allocation failed");
     state.SetItemsProcessed(state.iterations() * 2);
     state.counters["op"] = benchmark::Counter(static_cast<double>(state.iterations() * 2),

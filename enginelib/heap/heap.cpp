@@ -18,7 +18,7 @@ struct HEAP_ADDRESS_NODE {
     int32_t nHeight;            // 1 for a leaf
 };
 
-struct HEAP_ADDRESS_TABLE {
+struct HEAP_ADDRESS_INDEX {
     HEAP_ADDRESS_NODE* pRoot;
     HEAP_ADDRESS_NODE* pNodes;     // dwCapacity nodes
     HEAP_ADDRESS_NODE* pFreeNodes;
@@ -125,57 +125,57 @@ Node* remove_node(Node* n, uint32_t address, Node** removed)
     return rebalance(n);
 }
 
-HEAP_ADDRESS_TABLE* create_address_table(uint32_t max_blocks)
+HEAP_ADDRESS_INDEX* create_address_index(uint32_t max_blocks)
 {
     if (max_blocks == 0) return nullptr;
-    HEAP_ADDRESS_TABLE* table = static_cast<HEAP_ADDRESS_TABLE*>(calloc(1, sizeof(HEAP_ADDRESS_TABLE)));
-    if (!table) return nullptr;
-    table->pNodes = static_cast<Node*>(calloc(max_blocks, sizeof(Node)));
-    if (!table->pNodes) {
-        free(table);
+    HEAP_ADDRESS_INDEX* index = static_cast<HEAP_ADDRESS_INDEX*>(calloc(1, sizeof(HEAP_ADDRESS_INDEX)));
+    if (!index) return nullptr;
+    index->pNodes = static_cast<Node*>(calloc(max_blocks, sizeof(Node)));
+    if (!index->pNodes) {
+        free(index);
         return nullptr;
     }
-    table->dwCapacity = max_blocks;
-    for (uint32_t i = 0; i + 1 < max_blocks; ++i) table->pNodes[i].pLeft = &table->pNodes[i + 1];
-    table->pFreeNodes = table->pNodes;
-    return table;
+    index->dwCapacity = max_blocks;
+    for (uint32_t i = 0; i + 1 < max_blocks; ++i) index->pNodes[i].pLeft = &index->pNodes[i + 1];
+    index->pFreeNodes = index->pNodes;
+    return index;
 }
 
-void release_address_table(HEAP_ADDRESS_TABLE* table)
+void release_address_index(HEAP_ADDRESS_INDEX* index)
 {
-    if (!table) return;
-    free(table->pNodes);
-    free(table);
+    if (!index) return;
+    free(index->pNodes);
+    free(index);
 }
 
-void table_insert(HEAP_ADDRESS_TABLE* table, HEAP_LINK* link)
+void index_insert(HEAP_ADDRESS_INDEX* index, HEAP_LINK* link)
 {
     // The heap has no more blocks than descriptors, and the nodes are as many as those.
-    if (!table || !table->pFreeNodes) return;
-    Node* node = table->pFreeNodes;
-    table->pFreeNodes = node->pLeft;
+    if (!index || !index->pFreeNodes) return;
+    Node* node = index->pFreeNodes;
+    index->pFreeNodes = node->pLeft;
     *node = Node{link, nullptr, nullptr, 1};
-    table->pRoot = insert_node(table->pRoot, node);
-    table->dwCount++;
+    index->pRoot = insert_node(index->pRoot, node);
+    index->dwCount++;
 }
 
-void table_remove(HEAP_ADDRESS_TABLE* table, uint32_t address)
+void index_remove(HEAP_ADDRESS_INDEX* index, uint32_t address)
 {
-    if (!table) return;
+    if (!index) return;
     Node* removed = nullptr;
-    table->pRoot = remove_node(table->pRoot, address, &removed);
+    index->pRoot = remove_node(index->pRoot, address, &removed);
     if (!removed) return;
-    *removed = Node{nullptr, table->pFreeNodes, nullptr, 0};
-    table->pFreeNodes = removed;
-    table->dwCount--;
+    *removed = Node{nullptr, index->pFreeNodes, nullptr, 0};
+    index->pFreeNodes = removed;
+    index->dwCount--;
 }
 
 // The block link of address: through the index, or by walking the chunks when the index could
 // not be allocated. Block addresses are unique, so both find the same link.
 HEAP_LINK* find_block(const CHeap* heap, uint32_t address)
 {
-    if (const HEAP_ADDRESS_TABLE* table = heap->pAddressTable) {
-        for (const Node* n = table->pRoot; n;) {
+    if (const HEAP_ADDRESS_INDEX* index = heap->pAddressIndex) {
+        for (const Node* n = index->pRoot; n;) {
             if (address == key(n)) return n->pLink;
             n = address < key(n) ? n->pLeft : n->pRight;
         }
@@ -225,8 +225,8 @@ void release_books(CHeap* heap)
     heap->pDescPool = heap->pLinkPool = nullptr;
     // Sizing the index to nothing hands its storage back; the index itself lives in the heap.
     BSAEInitialize(&heap->freeIndex, 0);
-    release_address_table(heap->pAddressTable);
-    heap->pAddressTable = nullptr;
+    release_address_index(heap->pAddressIndex);
+    heap->pAddressIndex = nullptr;
 }
 
 // Adds one chunk of one free block at address in front of the chunk list; false, with nothing
@@ -252,7 +252,7 @@ bool add_chunk(CHeap* heap, uint32_t address)
     *tail = HEAP_LINK{address + span, nullptr, 0, VHP_LINK_SENTINEL, link, nullptr};
     *desc = HEAP_BLOCK_DESC{span, address, nullptr, VHP_BLOCK_FREE, link};
     index_free_block(heap, desc);
-    table_insert(heap->pAddressTable, link);
+    index_insert(heap->pAddressIndex, link);
     chunk->pHead = head;
     chunk->pTail = tail;
     chunk->pNext = heap->pChunkList;
@@ -274,7 +274,7 @@ void absorb(CHeap* heap, HEAP_BLOCK_DESC* desc, HEAP_LINK* neighbour, bool below
     BSAEDeleteItem(&heap->freeIndex, merged->pIndexHandle);
     merged->pIndexHandle = nullptr;
     merged->dwState = VHP_BLOCK_MERGED;
-    table_remove(heap->pAddressTable, neighbour->dwAddress);
+    index_remove(heap->pAddressIndex, neighbour->dwAddress);
     neighbour->pPrev->pNext = neighbour->pNext;
     neighbour->pNext->pPrev = neighbour->pPrev;
     LALFree(heap->pLinkPool, neighbour);
@@ -320,7 +320,7 @@ GEVRAST_API(uint32_t) VHPInitialize(CHeap* pHeap, uint32_t dwBaseAddress, uint32
     if (pHeap->pLinkPool)
         InitializeStaticMemoryPool(pHeap->pLinkPool, kLinkBytes, 3 * max_blocks / 4, 3 * max_blocks);
     BSAEInitialize(&pHeap->freeIndex, max_blocks);
-    pHeap->pAddressTable = create_address_table(max_blocks);
+    pHeap->pAddressIndex = create_address_index(max_blocks);
 
     if (!pHeap->pDescPool || !pHeap->pLinkPool) return 1;
     // Chunks whose records cannot be had (memory refused) are left out, from the top of the range.
@@ -368,7 +368,7 @@ GEVRAST_API(uint32_t) VHPAlloc(CHeap* pHeap, uint32_t* pdwErrorCode, uint32_t dw
         link->pNext->pPrev = rest_link;
         link->pNext = rest_link;
         index_free_block(pHeap, rest);
-        table_insert(pHeap->pAddressTable, rest_link);
+        index_insert(pHeap->pAddressIndex, rest_link);
     }
     desc->dwSize = link->dwSize = dwSize;
     desc->dwState = link->dwState = VHP_BLOCK_ALLOCATED;
@@ -397,7 +397,7 @@ GEVRAST_API(uint32_t) VHPFree(CHeap* pHeap, uint32_t dwAddress)
     HEAP_BLOCK_DESC* desc = link->pDesc;
     const uint32_t freed = desc->dwSize;
 
-    table_remove(pHeap->pAddressTable, link->dwAddress);
+    index_remove(pHeap->pAddressIndex, link->dwAddress);
     // Sentinels are never free, so merging stops at the chunk's ends.
     if (link->pPrev->dwState == VHP_BLOCK_FREE) absorb(pHeap, desc, link->pPrev, true);
     if (link->pNext->dwState == VHP_BLOCK_FREE) absorb(pHeap, desc, link->pNext, false);
@@ -406,7 +406,7 @@ GEVRAST_API(uint32_t) VHPFree(CHeap* pHeap, uint32_t dwAddress)
     link->dwSize = desc->dwSize;
     link->dwAddress = desc->dwAddress;
     index_free_block(pHeap, desc);
-    table_insert(pHeap->pAddressTable, link);
+    index_insert(pHeap->pAddressIndex, link);
     return freed;
 }
 

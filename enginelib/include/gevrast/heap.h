@@ -47,7 +47,7 @@ typedef struct HEAP_CHUNK {
     struct HEAP_CHUNK* pNext;  // next older chunk (lower address)
 } HEAP_CHUNK;
 
-struct HEAP_ADDRESS_TABLE;
+struct HEAP_ADDRESS_INDEX;
 
 typedef struct CHeap {
     HEAP_CHUNK* pChunkList;  // newest chunk first, i.e. from the highest address down
@@ -62,7 +62,7 @@ typedef struct CHeap {
     uint32_t dwMaxBlockNum;
     uint32_t dwUserValue;           // stored by VHPInitialize, not used
     // Finds a block's link by its address without walking the chunk lists.
-    struct HEAP_ADDRESS_TABLE* pAddressTable;
+    struct HEAP_ADDRESS_INDEX* pAddressIndex;
 } CHeap;
 
 #ifdef __cplusplus
