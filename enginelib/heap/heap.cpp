@@ -12,6 +12,7 @@
 // Address index: a height-balanced search tree of the block links keyed by address, with its
 // nodes taken from an array sized for the heap's maximum block count at initialisation.
 struct HEAP_ADDRESS_NODE {
+    uint32_t dwAddress;         // the link's address, kept here so a search touches no link
     HEAP_LINK* pLink;
     HEAP_ADDRESS_NODE* pLeft;   // lower addresses; the next free node while on the free list
     HEAP_ADDRESS_NODE* pRight;  // higher addresses
@@ -42,7 +43,7 @@ int32_t height(const Node* n)
 
 uint32_t key(const Node* n)
 {
-    return n->pLink->dwAddress;
+    return n->dwAddress;
 }
 
 void update_height(Node* n)
@@ -154,7 +155,7 @@ void index_insert(HEAP_ADDRESS_INDEX* index, HEAP_LINK* link)
     if (!index || !index->pFreeNodes) return;
     Node* node = index->pFreeNodes;
     index->pFreeNodes = node->pLeft;
-    *node = Node{link, nullptr, nullptr, 1};
+    *node = Node{link->dwAddress, link, nullptr, nullptr, 1};
     index->pRoot = insert_node(index->pRoot, node);
     index->dwCount++;
 }
@@ -165,7 +166,7 @@ void index_remove(HEAP_ADDRESS_INDEX* index, uint32_t address)
     Node* removed = nullptr;
     index->pRoot = remove_node(index->pRoot, address, &removed);
     if (!removed) return;
-    *removed = Node{nullptr, index->pFreeNodes, nullptr, 0};
+    *removed = Node{0, nullptr, index->pFreeNodes, nullptr, 0};
     index->pFreeNodes = removed;
     index->dwCount--;
 }
