@@ -234,6 +234,8 @@ void release_books(CHeap* heap)
 // taken, when a record cannot be had.
 bool add_chunk(CHeap* heap, uint32_t address)
 {
+    // A free block the index cannot hold could never be handed out nor merged.
+    if (heap->freeIndex.dwCapacity == 0) return false;
     HEAP_CHUNK* chunk = static_cast<HEAP_CHUNK*>(calloc(1, sizeof(HEAP_CHUNK)));
     HEAP_LINK* head = static_cast<HEAP_LINK*>(LALAlloc(heap->pLinkPool));
     HEAP_LINK* tail = static_cast<HEAP_LINK*>(LALAlloc(heap->pLinkPool));
