@@ -1,7 +1,7 @@
 // Heap: steady alloc/free mixes with 10^3, 10^4 and 10^5 live blocks. Each round frees a random
 // live block and allocates a block of random size in its place, so the live count stays put and
 // the chunks stay fragmented. "VHP" finds the block to free through the heap's address index;
-// "walk" is the same heap with the index taken away, so a free walks the chunk lists. The table
+// "walk" is the same heap with the index taken away, so a free walks the chunk lists. The results
 // column "op" is the time per operation (one free or one allocation).
 #include <benchmark/benchmark.h>
 
@@ -61,10 +61,10 @@ void run_mix(benchmark::State& state, bool walk)
     VHPReleaseHeap(heap);
 }
 
-void BM_Table(benchmark::State& state) { run_mix(state, false); }
+void BM_Index(benchmark::State& state) { run_mix(state, false); }
 void BM_Walk(benchmark::State& state) { run_mix(state, true); }
 
-BENCHMARK(BM_Table)->Name("alloc_free_mix/VHP")->Arg(1000)->Arg(10000)->Arg(100000);
+BENCHMARK(BM_Index)->Name("alloc_free_mix/VHP")->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_Walk)->Name("alloc_free_mix/walk")->Arg(1000)->Arg(10000)->Arg(100000);
 
 }  // namespace

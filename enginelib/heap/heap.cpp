@@ -171,6 +171,18 @@ void index_remove(HEAP_ADDRESS_INDEX* index, uint32_t address)
     index->dwCount--;
 }
 
+// Points the entry of address at another link (the key stays).
+void index_retarget(HEAP_ADDRESS_INDEX* index, uint32_t address, HEAP_LINK* link)
+{
+    if (!index) return;
+    for (Node* n = index->pRoot; n; n = address < n->dwAddress ? n->pLeft : n->pRight) {
+        if (n->dwAddress == address) {
+            n->pLink = link;
+            return;
+        }
+    }
+}
+
 // The block link of address: through the index, or by walking the chunks when the index could
 // not be allocated. Block addresses are unique, so both find the same link.
 HEAP_LINK* find_block(const CHeap* heap, uint32_t address)
@@ -270,19 +282,25 @@ void set_error(uint32_t* error, uint32_t code)
 }
 
 // Takes the free block of neighbour, a link beside desc's, out of the books; its range joins desc,
-// which starts where the neighbour started when the neighbour lies below it.
+// which starts where the neighbour started when the neighbour lies below it. The address index
+// keeps one entry for the joined block: the lower address's, now naming desc's link.
 void absorb(CHeap* heap, HEAP_BLOCK_DESC* desc, HEAP_LINK* neighbour, bool below)
 {
     HEAP_BLOCK_DESC* merged = neighbour->pDesc;
     BSAEDeleteItem(&heap->freeIndex, merged->pIndexHandle);
     merged->pIndexHandle = nullptr;
     merged->dwState = VHP_BLOCK_MERGED;
-    index_remove(heap->pAddressIndex, neighbour->dwAddress);
+    if (below) {
+        index_remove(heap->pAddressIndex, desc->dwAddress);
+        index_retarget(heap->pAddressIndex, merged->dwAddress, desc->pLink);
+        desc->dwAddress = merged->dwAddress;
+    } else {
+        index_remove(heap->pAddressIndex, merged->dwAddress);
+    }
     neighbour->pPrev->pNext = neighbour->pNext;
     neighbour->pNext->pPrev = neighbour->pPrev;
     LALFree(heap->pLinkPool, neighbour);
     desc->dwSize += merged->dwSize;
-    if (below) desc->dwAddress = merged->dwAddress;
     LALFree(heap->pDescPool, merged);
 }
 
@@ -400,7 +418,6 @@ GEVRAST_API(uint32_t) VHPFree(CHeap* pHeap, uint32_t dwAddress)
     HEAP_BLOCK_DESC* desc = link->pDesc;
     const uint32_t freed = desc->dwSize;
 
-    index_remove(pHeap->pAddressIndex, link->dwAddress);
     // Sentinels are never free, so merging stops at the chunk's ends.
     if (link->pPrev->dwState == VHP_BLOCK_FREE) absorb(pHeap, desc, link->pPrev, true);
     if (link->pNext->dwState == VHP_BLOCK_FREE) absorb(pHeap, desc, link->pNext, false);
@@ -409,7 +426,6 @@ GEVRAST_API(uint32_t) VHPFree(CHeap* pHeap, uint32_t dwAddress)
     link->dwSize = desc->dwSize;
     link->dwAddress = desc->dwAddress;
     index_free_block(pHeap, desc);
-    index_insert(pHeap->pAddressIndex, link);
     return freed;
 }
 
