@@ -1,4 +1,5 @@
-// Debugger output: OutputDebugStringA on Windows, standard error in the native build.
+// Debugger output and the message box: OutputDebugStringA and MessageBoxA on Windows, standard
+// error in the native build.
 #include "debug/debug_output.h"
 
 #include <stdarg.h>
@@ -22,6 +23,17 @@ void system_sink(const char* text)
 }
 
 DebugSink g_sink = system_sink;
+
+void system_message_box(const char* text, const char* caption)
+{
+#if defined(_WIN32)
+    MessageBoxA(nullptr, text, caption, MB_OK);
+#else
+    fprintf(stderr, "[%s] %s\n", caption, text);
+#endif
+}
+
+MessageBoxSink g_message_box_sink = system_message_box;
 
 }  // namespace
 
@@ -47,6 +59,18 @@ DebugSink set_debug_sink(DebugSink sink)
 {
     DebugSink before = g_sink;
     g_sink = sink ? sink : system_sink;
+    return before;
+}
+
+void message_box(const char* text, const char* caption)
+{
+    g_message_box_sink(text, caption);
+}
+
+MessageBoxSink set_message_box_sink(MessageBoxSink sink)
+{
+    MessageBoxSink before = g_message_box_sink;
+    g_message_box_sink = sink ? sink : system_message_box;
     return before;
 }
 

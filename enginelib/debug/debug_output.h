@@ -21,4 +21,13 @@ void debug_outputf(unsigned buffer_size, const char* format, ...)
 // in place before.
 DebugSink set_debug_sink(DebugSink sink);
 
+// The library's one message box (no owner window, an OK button): MessageBoxA on Windows, a line
+// on standard error in the native build. Routed like the debugger output so tests can read it.
+using MessageBoxSink = void (*)(const char* text, const char* caption);
+
+void message_box(const char* text, const char* caption);
+
+// Sends message boxes to sink instead; null restores the system one. Returns the sink before.
+MessageBoxSink set_message_box_sink(MessageBoxSink sink);
+
 }  // namespace gevrast
