@@ -6,3 +6,4 @@
 #include "gevrast/dpc.h"
 #include "gevrast/pool.h"
 #include "gevrast/containers.h"
+#include "gevrast/hash.h"
