@@ -7,3 +7,4 @@
 #include "gevrast/pool.h"
 #include "gevrast/containers.h"
 #include "gevrast/hash.h"
+#include "gevrast/image.h"
