@@ -8,3 +8,4 @@
 #include "gevrast/containers.h"
 #include "gevrast/hash.h"
 #include "gevrast/image.h"
+#include "gevrast/text.h"
