@@ -9,3 +9,4 @@
 #include "gevrast/hash.h"
 #include "gevrast/image.h"
 #include "gevrast/text.h"
+#include "gevrast/profile.h"
