@@ -115,8 +115,8 @@ TEST(AttenuationMap, InteriorFallsOffWithTheSquaredDistanceBorderUntouched)
         EXPECT_EQ(map[i][0], 0xAB);
         EXPECT_EQ(map[i][4], 0xAB);
     }
-    // Radius 5 over an 11 x 11 map (centre (5, 5)). At distance² 20 the ratio is 1/5, and only
-    // single precision gives 51: the exact 0.2 times 255 is a hair below it.
+    // Radius 5 over an 11 x 11 map (centre (5, 5)). At distance² 20 the ratio is 1/5, which binary
+    // floating point cannot hold exactly; the truncation must still give 51, not 50.
     uint8_t big[11][11];
     memset(big, 0xAB, sizeof(big));
     Create8BitsAttenuationMap(&big[0][0], 11, 11, 5);
