@@ -82,29 +82,6 @@ uint32_t GEVRAST_CALLBACK record_deleted(uint32_t value)
     return 0;
 }
 
-TEST(QbhTable, CreateIsZeroFilledAndInitializeSizesBucketsAndPool)
-{
-    QBH_TABLE* t = QBHCreate();
-    ASSERT_NE(t, nullptr);
-    QBH_TABLE zero;
-    memset(&zero, 0, sizeof(zero));
-    EXPECT_EQ(memcmp(t, &zero, sizeof(zero)), 0);
-
-    ASSERT_EQ(QBHInitialize(t, 16, 100), 1u);
-    EXPECT_EQ(t->dwUnused, 0u);
-    EXPECT_EQ(QBHGetMaxBucketNum(t), 16u);
-    for (uint32_t b = 0; b < 16; ++b) {
-        const QBH_BUCKET& bucket = t->pBuckets[b];
-        EXPECT_EQ(bucket.adwUnused[0] | bucket.adwUnused[1] | bucket.adwUnused[2], 0u);
-        EXPECT_EQ(bucket.pFirst, nullptr);
-    }
-    ASSERT_NE(t->pEntryPool, nullptr);
-    EXPECT_EQ(t->pEntryPool->dwUnitSize, 16u);
-    EXPECT_EQ(t->pEntryPool->dwGrowthStep, 25u);
-    EXPECT_EQ(t->pEntryPool->dwMaxNum, 100u);
-    QBHRelease(t);
-}
-
 TEST(QbhTable, KeysSharingABucketChainNewestFirstAndSelectReportsOnlyTheirOwnKey)
 {
     Qbh q(16, 32);
@@ -152,32 +129,14 @@ TEST(QbhTable, SelectStopsAtCapacityNewestFirstAndCapacityZeroTouchesNothing)
     EXPECT_EQ(v[0], 0xBBBBBBBBu);
 }
 
-TEST(QbhTable, DeletingFrontMiddleAndLastEntriesKeepsTheChainLinked)
-{
-    Qbh q(4, 16);
-    std::vector<QBH_ENTRY*> e;
-    for (uint32_t k = 0; k < 5; ++k) e.push_back(QBHInsert(q.t, k, k * 4 + 1));  // all in bucket 1
-    EXPECT_EQ(qbh_chain(q.t, 1), values({17, 13, 9, 5, 1}));
-    EXPECT_EQ(QBHDelete(q.t, e[2]), 1u);  // middle
-    EXPECT_EQ(qbh_chain(q.t, 1), values({17, 13, 5, 1}));
-    EXPECT_EQ(QBHDelete(q.t, e[4]), 1u);  // front: the bucket's first moves on
-    EXPECT_EQ(qbh_chain(q.t, 1), values({13, 5, 1}));
-    EXPECT_EQ(QBHDelete(q.t, e[0]), 1u);  // last
-    EXPECT_EQ(qbh_chain(q.t, 1), values({13, 5}));
-    EXPECT_EQ(LALGetAllocatedNum(q.t->pEntryPool), 2u);
-    EXPECT_EQ(q.select(9), values({}));
-    // The pool hands the last freed entry out again.
-    EXPECT_EQ(QBHInsert(q.t, 99, 2), e[0]);
-    EXPECT_EQ(qbh_chain(q.t, 2), values({2}));
-}
-
 TEST(QbhTable, GetAllWalksBucketsInOrderAndDeleteAllEmptiesEveryBucket)
 {
-    Qbh q(4, 16);
+    Qbh q(4, 4);
     QBHInsert(q.t, 10, 6);  // bucket 2
     QBHInsert(q.t, 20, 1);  // bucket 1
     QBHInsert(q.t, 30, 2);  // bucket 2
     QBHInsert(q.t, 40, 4);  // bucket 0
+    EXPECT_EQ(QBHInsert(q.t, 50, 5), nullptr);  // the pool is exhausted
     uint32_t v[8] = {};
     EXPECT_EQ(QBHGetAllItem(q.t, v, 8), 4u);
     EXPECT_EQ(std::vector<uint32_t>(v, v + 4), values({40, 20, 30, 10}));
@@ -190,18 +149,6 @@ TEST(QbhTable, GetAllWalksBucketsInOrderAndDeleteAllEmptiesEveryBucket)
     for (uint32_t b = 0; b < 4; ++b) EXPECT_EQ(q.t->pBuckets[b].pFirst, nullptr);
     ASSERT_NE(QBHInsert(q.t, 50, 6), nullptr);
     EXPECT_EQ(q.select(6), values({50}));
-}
-
-TEST(QbhTable, AnExhaustedPoolRefusesInsertsUntilAnEntryIsDeleted)
-{
-    Qbh q(8, 4);
-    std::vector<QBH_ENTRY*> e;
-    for (uint32_t i = 0; i < 4; ++i) e.push_back(QBHInsert(q.t, i, i));
-    EXPECT_EQ(QBHInsert(q.t, 4, 4), nullptr);
-    EXPECT_EQ(q.select(4), values({}));
-    QBHDelete(q.t, e[1]);
-    EXPECT_NE(QBHInsert(q.t, 4, 4), nullptr);
-    EXPECT_EQ(q.select(4), values({4}));
 }
 
 TEST(QbhTable, ZeroBucketsAreRefusedAndTheTableStaysSafelyEmpty)
@@ -261,16 +208,6 @@ TEST(QbhTable, AgreesWithAReferenceMultimapThroughMixedInsertsAndDeletes)
         for (auto it = list.rbegin(); it != list.rend(); ++it) expected.push_back(it->first);
         ASSERT_EQ(q.select(key, 600), expected) << "key " << key;
     }
-}
-
-TEST(VbhTable, InitializeSizesTheEntryPoolForTheLongestKey)
-{
-    Vbh h(64, 8, 40);
-    EXPECT_EQ(VBHGetMaxBucketNum(h.t), 64u);
-    EXPECT_EQ(h.t->dwMaxKeyLength, 8u);
-    EXPECT_EQ(h.t->pEntryPool->dwUnitSize, 24u);
-    EXPECT_EQ(h.t->pEntryPool->dwGrowthStep, 10u);
-    EXPECT_EQ(h.t->pEntryPool->dwMaxNum, 40u);
 }
 
 // With 65521 buckets every fold below it is its own bucket index.
@@ -373,28 +310,13 @@ TEST(VbhTable, DeleteWithKeyRemovesEveryCopyNewestFirstThroughTheCallback)
     EXPECT_EQ(VBHDeleteWithKey(h.t, "key", 3, record_deleted), 0u);
     EXPECT_EQ(VBHDeleteWithKey(h.t, "ke", 2, nullptr), 1u);  // no callback
     EXPECT_EQ(g_deleted.size(), 3u);
-}
 
-TEST(VbhTable, DeleteUnlinksOneEntryAndDeleteAllEmptiesTheTable)
-{
-    Vbh h(3, 4, 16);
-    VBH_ENTRY* e1 = h.insert(1, "aa");
-    VBH_ENTRY* e2 = h.insert(2, "aa");
-    h.insert(3, "aa");
-    h.insert(4, "b");
-    EXPECT_EQ(VBHDelete(h.t, e2), 1u);
-    EXPECT_EQ(h.select("aa"), values({3, 1}));
-    EXPECT_EQ(VBHDelete(h.t, e1), 1u);
-    EXPECT_EQ(h.select("aa"), values({3}));
-    EXPECT_EQ(vbh_check_chains(h.t), 2u);
-
-    uint32_t v[4] = {};
-    EXPECT_EQ(VBHGetAllItem(h.t, v, 4), 2u);
+    uint32_t v[2];
     VBHDeleteAll(h.t);
-    EXPECT_EQ(VBHGetAllItem(h.t, v, 4), 0u);
+    EXPECT_EQ(VBHGetAllItem(h.t, v, 2), 0u);
     EXPECT_EQ(LALGetAllocatedNum(h.t->pEntryPool), 0u);
-    ASSERT_NE(h.insert(5, "aa"), nullptr);
-    EXPECT_EQ(h.select("aa"), values({5}));
+    ASSERT_NE(h.insert(5, "key"), nullptr);
+    EXPECT_EQ(h.select("key"), values({5}));
 }
 
 TEST(VbhTable, EmptyKeysZeroBucketsAndZeroKeyLengthAreRefused)
