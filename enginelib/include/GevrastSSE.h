@@ -8,3 +8,7 @@
 #include "gevrast/containers.h"
 #include "gevrast/math.h"
 #include "gevrast/heap.h"
+#include "gevrast/hash.h"
+#include "gevrast/image.h"
+#include "gevrast/text.h"
+#include "gevrast/profile.h"

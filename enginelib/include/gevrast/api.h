@@ -35,4 +35,9 @@
 #define GEVRAST_API(type) GEVRAST_EXTERN_C GEVRAST_LINKAGE type GEVRAST_CALL
 
 // Caller-cleans exports (the two profiling entry points).
-#define GEVRAST_CDECL_API(type) GEVRAST_EXTERN_C GEVRAST_LINKAGE type __cdecl
+#if defined(_WIN32)
+#define GEVRAST_CDECL __cdecl
+#else
+#define GEVRAST_CDECL __attribute__((cdecl))
+#endif
+#define GEVRAST_CDECL_API(type) GEVRAST_EXTERN_C GEVRAST_LINKAGE type GEVRAST_CDECL
