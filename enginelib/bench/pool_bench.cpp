@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "GevrastSSE.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -56,50 +57,10 @@ BENCHMARK(BM_Pool)->Name("alloc_free/LAL")->Arg(20)->Arg(64)->Arg(256);
 BENCHMARK(BM_Malloc)->Name("alloc_free/malloc")->Arg(20)->Arg(64)->Arg(256);
 
 // Keeps every run's time per iteration so the ratios can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    // Ratio of "alloc_free/LAL/<size>" to "alloc_free/malloc/<size>"; below 1 means the pool wins.
-    int PrintRatios() const
-    {
-        std::map<int, double> ratios;  // by unit size, smallest first
-        const std::string prefix = "alloc_free/LAL/";
-        for (const auto& [name, time] : times_) {
-            if (name.compare(0, prefix.size(), prefix) != 0) continue;
-            const std::string size = name.substr(prefix.size());
-            auto ref = times_.find("alloc_free/malloc/" + size);
-            if (ref != times_.end() && ref->second > 0) ratios[atoi(size.c_str())] = time / ref->second;
-        }
-        int slower = 0;
-        printf("\nLALAlloc+LALFree time / malloc+free time (same unit size, same run):\n");
-        for (const auto& [size, ratio] : ratios) {
-            printf("  unit %4d bytes: %.3f (%.1fx faster)%s\n", size, ratio, 1.0 / ratio,
-                   ratio < 1.0 ? "" : "  <-- pool NOT faster");
-            if (ratio >= 1.0) ++slower;
-        }
-        return slower;
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
     // A pool slower than malloc fails the run.
-    return reporter.PrintRatios() ? 1 : 0;
+    return bench::RunWithRatios(argc, argv, "LAL", {"malloc"}) >= 1.0 ? 1 : 0;
 }

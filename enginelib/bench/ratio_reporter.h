@@ -17,14 +17,16 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
                 times_[run.benchmark_name()] = run.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // ours and references are the last path element of the benchmark names, e.g. "gevrast".
-    void PrintRatios(const std::string& ours, const std::vector<std::string>& references) const
+    // ours and references are one path element of the benchmark names, e.g. "gevrast".
+    // Returns the largest ratio printed (0 when none).
+    double PrintRatios(const std::string& ours, const std::vector<std::string>& references) const
     {
+        double worst = 0;
         std::printf("\n%-48s %-12s %10s\n", "case", "reference", "ours/ref");
         for (const auto& [name, time] : times_) {
             std::string suffix = "/" + ours;
@@ -34,24 +36,29 @@ public:
             std::string rest = name.substr(at + suffix.size());  // e.g. "/100000"
             for (const std::string& ref : references) {
                 auto other = times_.find(prefix + "/" + ref + rest);
-                if (other != times_.end() && other->second > 0)
-                    std::printf("%-48s %-12s %10.3f\n", (prefix + rest).c_str(), ref.c_str(), time / other->second);
+                if (other == times_.end() || other->second <= 0) continue;
+                double ratio = time / other->second;
+                if (ratio > worst) worst = ratio;
+                std::printf("%-48s %-12s %10.3f\n", (prefix + rest).c_str(), ref.c_str(), ratio);
             }
         }
+        return worst;
     }
 
 private:
     std::map<std::string, double> times_;
 };
 
-inline int RunWithRatios(int argc, char** argv, const std::string& ours, const std::vector<std::string>& refs)
+// Runs the benchmarks and prints the ratios; returns the largest ratio (0 when none).
+inline double RunWithRatios(int argc, char** argv, const std::string& ours, const std::vector<std::string>& refs)
 {
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 0;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios(ours, refs);
+    double worst = reporter.PrintRatios(ours, refs);
     benchmark::Shutdown();
-    return 0;
+    return worst;
 }
 
 }  // namespace bench
