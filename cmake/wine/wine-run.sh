@@ -95,7 +95,8 @@ ensure_booted() {
     # Fonts for Chinese dialog texts in screenshots.
     local key='HKCU\Software\Wine\Fonts\Replacements'
     for face in "SimSun" "宋体" "MS Shell Dlg" "MS Shell Dlg 2"; do
-      wine reg add "$key" /v "$face" /d "WenQuanYi Zen Hei" /f >>"$home/boot.log" 2>&1 9>&- </dev/null || true
+      # Cosmetic only: a registry write that hangs under emulation must not stall the boot.
+      timeout 120 wine reg add "$key" /v "$face" /d "WenQuanYi Zen Hei" /f >>"$home/boot.log" 2>&1 9>&- </dev/null || true
     done
     touch "$WINEPREFIX/.booted"
     start_session
