@@ -91,7 +91,7 @@ start_session() {
 
 ensure_booted() {
   if [ ! -f "$WINEPREFIX/.booted" ]; then
-    timeout 600 wineboot --init >"$home/boot.log" 2>&1 9>&- </dev/null
+    timeout 600 wineboot --init >"$home/boot.log" 2>&1 9>&- </dev/null || echo "wineboot did not finish cleanly; see $home/boot.log" >&2
     # Fonts for Chinese dialog texts in screenshots.
     local key='HKCU\Software\Wine\Fonts\Replacements'
     for face in "SimSun" "宋体" "MS Shell Dlg" "MS Shell Dlg 2"; do
