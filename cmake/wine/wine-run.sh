@@ -91,15 +91,19 @@ start_session() {
 
 ensure_booted() {
   if [ ! -f "$WINEPREFIX/.booted" ]; then
+    # The boot, the settings and every later run share one persistent session, so Wine's
+    # system processes start once.
+    mkdir -p "$WINEPREFIX"
+    wineserver -k 9>&- >/dev/null 2>&1 || true
+    wineserver -p 9>&- >/dev/null 2>&1
     timeout 600 wineboot --init >"$home/boot.log" 2>&1 9>&- </dev/null || echo "wineboot did not finish cleanly; see $home/boot.log" >&2
-    # Fonts for Chinese dialog texts in screenshots.
+    # Fonts for Chinese dialog texts in screenshots. Cosmetic only: a registry write that hangs
+    # under emulation must not stall the boot.
     local key='HKCU\Software\Wine\Fonts\Replacements'
     for face in "SimSun" "宋体" "MS Shell Dlg" "MS Shell Dlg 2"; do
-      # Cosmetic only: a registry write that hangs under emulation must not stall the boot.
-      timeout 120 wine reg add "$key" /v "$face" /d "WenQuanYi Zen Hei" /f >>"$home/boot.log" 2>&1 9>&- </dev/null || true
+      timeout 60 wine reg add "$key" /v "$face" /d "WenQuanYi Zen Hei" /f >>"$home/boot.log" 2>&1 9>&- </dev/null || true
     done
     touch "$WINEPREFIX/.booted"
-    start_session
   elif ! server_alive; then
     start_session
   fi
