@@ -7,6 +7,7 @@
 #include "gevrast/pool.h"
 #include "gevrast/containers.h"
 #include "gevrast/math.h"
+#include "gevrast/viewvolume.h"
 #include "gevrast/heap.h"
 #include "gevrast/hash.h"
 #include "gevrast/image.h"
