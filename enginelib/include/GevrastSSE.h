@@ -12,3 +12,4 @@
 #include "gevrast/image.h"
 #include "gevrast/text.h"
 #include "gevrast/profile.h"
+#include "gevrast/physique.h"
