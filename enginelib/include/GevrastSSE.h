@@ -13,3 +13,4 @@
 #include "gevrast/image.h"
 #include "gevrast/text.h"
 #include "gevrast/profile.h"
+#include "gevrast/physique.h"
