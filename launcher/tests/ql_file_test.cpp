@@ -45,7 +45,9 @@ std::vector<uint8_t> Encode(const std::string& text, uint32_t divisor = 7)
 
 class QLFileTest : public ::testing::Test {
 protected:
-    std::string path_ = ::testing::TempDir() + "qlfile_test.bin";
+    // One file per test case: ctest runs cases as parallel processes.
+    std::string path_ = ::testing::TempDir() + "qlfile_" +
+                        ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
 
     void TearDown() override { remove(path_.c_str()); }
 
