@@ -3,10 +3,12 @@
 // first plane that rejects.
 #include "gevrast/viewvolume.h"
 #include "math/simd.h"
+#include "mesh/box_edges.h"
 #include "viewvolume/plane_math.h"
 
 using namespace gevrast_math;
 using namespace gevrast_view;
+using gevrast_mesh::kBoxEdges;
 
 namespace {
 
@@ -30,11 +32,6 @@ inline uint8_t outcode(__m128 clip)
     if (below & 4) code |= VIEWPORT_FLAG_BEHIND;
     return code;
 }
-
-// The twelve box edges as corner pairs: the edges of face 0-1-2-3, of face 4-5-6-7, then the
-// four joining corner i to corner i + 4.
-constexpr uint8_t kBoxEdges[12][2] = {{0, 3}, {1, 2}, {5, 6}, {4, 7}, {1, 0}, {2, 3},
-                                      {6, 7}, {5, 4}, {4, 0}, {5, 1}, {6, 2}, {7, 3}};
 
 }  // namespace
 
