@@ -4,16 +4,20 @@
 
 #include "gevrast/collision.h"
 #include "math/simd.h"
-#include "mesh/box_edges.h"
 
 using namespace gevrast_math;
-using gevrast_mesh::kBoxEdges;
 
 namespace {
 
 constexpr float kNoHitPoint = bits_to_float(0x497423F0);  // 999999
 constexpr uint32_t kNoHitPass = 3;
 constexpr uint32_t kMaxContacts = 4;
+
+// Box A's edges as corner pairs in the BOUNDING_MESH corner order, in groups of four parallel
+// ones: along x, along y, then corner i + 4 to corner i. The order is part of the results: it
+// decides which contacts are kept and which hit point moves a shared corner.
+constexpr uint8_t kBoxEdges[12][2] = {{0, 3}, {1, 2}, {5, 6}, {4, 7}, {1, 0}, {2, 3},
+                                      {6, 7}, {5, 4}, {4, 0}, {5, 1}, {6, 2}, {7, 3}};
 
 // Box B's triangles as corner triples, each facing out of the box.
 constexpr uint8_t kTargetTriangles[12][3] = {{4, 6, 5}, {4, 7, 6}, {3, 1, 2}, {3, 0, 1}, {7, 2, 6}, {7, 3, 2},

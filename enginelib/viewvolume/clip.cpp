@@ -3,12 +3,10 @@
 // first plane that rejects.
 #include "gevrast/viewvolume.h"
 #include "math/simd.h"
-#include "mesh/box_edges.h"
 #include "viewvolume/plane_math.h"
 
 using namespace gevrast_math;
 using namespace gevrast_view;
-using gevrast_mesh::kBoxEdges;
 
 namespace {
 
@@ -98,8 +96,10 @@ GEVRAST_API(uint32_t) ClipBoundingBoxWithViewProjMatrix(const MATRIX4* pViewProj
                                             _mm_set1_ps(pCorners[i].z), r0, r1, r2, r3);
         codes[i] = outcode(clip);
     }
-    int shared = 0;
-    for (const auto& edge : kBoxEdges)
-        if (codes[edge[0]] & codes[edge[1]]) ++shared;
-    return shared == 12 ? 0 : 1;
+    // Culled only when all eight corners lie beyond one common side. Judging edge by edge would
+    // also cull a box whose corners surround the screen (an object filling the view): each of its
+    // edges lies wholly beyond some side although the box covers every pixel.
+    uint8_t common = 0xFF;
+    for (uint8_t code : codes) common &= code;
+    return common ? 0 : 1;
 }
