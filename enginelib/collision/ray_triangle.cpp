@@ -1,18 +1,26 @@
 // Ray against triangle in barycentric form. The tests reject as early as they can: the
 // determinant first, then u, then v. Each rejecting compare is written so that a NaN fails it,
 // so a NaN anywhere in the input ends in a miss rather than a "hit" with NaN results.
+//
+// Scalar single precision: one ray and one triangle leave nothing to pack, and the products and
+// sums run in the component order of CrossProduct and DotProduct, so the results are theirs.
 #include "gevrast/collision.h"
 #include "math/simd.h"
-#include "viewvolume/plane_math.h"
 
 using namespace gevrast_math;
-using namespace gevrast_view;
 
 namespace {
 
 constexpr float kMinDeterminant = bits_to_float(0x38D1B717);  // 0.0001
 
-inline float dot(__m128 a, __m128 b) { return _mm_cvtss_f32(dot3(a, b)); }
+inline VECTOR3 sub(const VECTOR3& a, const VECTOR3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+inline VECTOR3 cross(const VECTOR3& a, const VECTOR3& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+inline float dot(const VECTOR3& a, const VECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 }  // namespace
 
@@ -20,21 +28,19 @@ GEVRAST_API(uint32_t) IntersectTriangle(VECTOR3* pHit, const VECTOR3* pOrigin, c
                                         const VECTOR3* pc0, const VECTOR3* pc1, const VECTOR3* pc2, float* pT,
                                         float* pU, float* pV, uint32_t dwCull)
 {
-    const __m128 c0 = load3(pc0);
-    const __m128 origin = load3(pOrigin);
-    const __m128 direction = load3(pDirection);
-    const __m128 e1 = _mm_sub_ps(load3(pc1), c0);
-    const __m128 e2 = _mm_sub_ps(load3(pc2), c0);
-    const __m128 p = cross3(direction, e2);
+    const VECTOR3 c0 = *pc0, direction = *pDirection;
+    const VECTOR3 e1 = sub(*pc1, c0);
+    const VECTOR3 e2 = sub(*pc2, c0);
+    const VECTOR3 p = cross(direction, e2);
     float det = dot(e1, p);
 
     // A positive determinant means the ray meets the front of the triangle.
-    __m128 s;
+    VECTOR3 s;
     if (det > 0.0f) {
-        s = _mm_sub_ps(origin, c0);
+        s = sub(*pOrigin, c0);
     } else {
         if (dwCull) return 0;
-        s = _mm_sub_ps(c0, origin);
+        s = sub(c0, *pOrigin);
         det = -det;
     }
     if (!(det >= kMinDeterminant)) return 0;  // parallel, or nearly so
@@ -43,7 +49,7 @@ GEVRAST_API(uint32_t) IntersectTriangle(VECTOR3* pHit, const VECTOR3* pOrigin, c
     *pU = u;
     if (!(u >= 0.0f && u <= det)) return 0;
 
-    const __m128 q = cross3(s, e1);
+    const VECTOR3 q = cross(s, e1);
     const float v = dot(direction, q);
     *pV = v;
     if (!(v >= 0.0f && u + v <= det)) return 0;
@@ -54,9 +60,7 @@ GEVRAST_API(uint32_t) IntersectTriangle(VECTOR3* pHit, const VECTOR3* pOrigin, c
     *pT = t;
     *pU = su;
     *pV = sv;
-    if (pHit) {
-        const __m128 hit = _mm_add_ps(_mm_add_ps(c0, _mm_mul_ps(e1, _mm_set1_ps(su))), _mm_mul_ps(e2, _mm_set1_ps(sv)));
-        store3(pHit, hit);
-    }
+    if (pHit)
+        *pHit = {c0.x + e1.x * su + e2.x * sv, c0.y + e1.y * su + e2.y * sv, c0.z + e1.z * su + e2.z * sv};
     return 1;
 }

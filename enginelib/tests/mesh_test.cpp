@@ -66,6 +66,11 @@ TEST(MeshFaceList, PlanesCentroidsAndMarker)
         EXPECT_NEAR(f.plane.c, n[2], 1e-5);
         EXPECT_NEAR(f.plane.d, d, 1e-4);
         EXPECT_NEAR(f.v3Center.y, ((double)p0.y + p1.y + p2.y) / 3, 1e-5);
+        // The same plane, bit for bit, as the view volumes' plane builder makes.
+        const VECTOR3 corners[3] = {p0, p1, p2};
+        PLANE same;
+        CalcPlaneEquation(&same, corners);
+        EXPECT_TRUE(mathtest::same_bits(&f.plane, &same, sizeof same)) << "face " << k;
         EXPECT_EQ(f.wIndex[1], idx[3 * k + 1]);
         EXPECT_EQ(f.wReserved, 0xFFFF);
     }
