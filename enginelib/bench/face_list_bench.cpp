@@ -49,6 +49,16 @@ Terrain& terrain()
     return t;
 }
 
+inline void store_face(FACE_DESC& o, const VECTOR3& center, const PLANE& plane, const uint16_t* tri)
+{
+    o.v3Center = center;
+    o.plane = plane;
+    o.wIndex[0] = tri[0];
+    o.wIndex[1] = tri[1];
+    o.wIndex[2] = tri[2];
+    o.wReserved = 0xFFFF;
+}
+
 void Build_Gevrast(benchmark::State& state)
 {
     Terrain& t = terrain();
@@ -69,13 +79,7 @@ void Build_Glm(benchmark::State& state)
                             p2 = glm::make_vec3(&t.pos[tri[2]].x);
             const glm::vec3 n = glm::normalize(glm::cross(p1 - p0, p2 - p0));
             const glm::vec3 c = (p0 + p1 + p2) / 3.0f;
-            FACE_DESC& o = t.faces[f];
-            o.v3Center = {c.x, c.y, c.z};
-            o.plane = {n.x, n.y, n.z, -glm::dot(n, p0)};
-            o.wIndex[0] = tri[0];
-            o.wIndex[1] = tri[1];
-            o.wIndex[2] = tri[2];
-            o.wReserved = 0xFFFF;
+            store_face(t.faces[f], {c.x, c.y, c.z}, {n.x, n.y, n.z, -glm::dot(n, p0)}, tri);
         }
         benchmark::ClobberMemory();
     }
@@ -96,13 +100,8 @@ void Build_Scalar(benchmark::State& state)
             nx /= len;
             ny /= len;
             nz /= len;
-            FACE_DESC& o = t.faces[f];
-            o.v3Center = {(p0.x + p1.x + p2.x) / 3, (p0.y + p1.y + p2.y) / 3, (p0.z + p1.z + p2.z) / 3};
-            o.plane = {nx, ny, nz, -(nx * p0.x + ny * p0.y + nz * p0.z)};
-            o.wIndex[0] = tri[0];
-            o.wIndex[1] = tri[1];
-            o.wIndex[2] = tri[2];
-            o.wReserved = 0xFFFF;
+            store_face(t.faces[f], {(p0.x + p1.x + p2.x) / 3, (p0.y + p1.y + p2.y) / 3, (p0.z + p1.z + p2.z) / 3},
+                       {nx, ny, nz, -(nx * p0.x + ny * p0.y + nz * p0.z)}, tri);
         }
         benchmark::ClobberMemory();
     }
