@@ -38,7 +38,9 @@ GEVRAST_API(uint32_t) IntersectTriangle(VECTOR3* pHit, const VECTOR3* pOrigin, c
                                         const VECTOR3* pc0, const VECTOR3* pc1, const VECTOR3* pc2, float* pT,
                                         float* pU, float* pV, uint32_t dwCull);
 // Ray against the mesh's box, tried against its bounding sphere first. Back faces are culled, so
-// a ray from outside meets only the face it enters through. *pT gets the smallest t hit.
+// a ray's line meets only the face it enters the box through (possibly behind the origin: check
+// *pT >= 0 for forward hits). *pT gets the smallest t hit, pHit the point of each triangle hit
+// in turn; for a box these are the same point.
 GEVRAST_API(uint32_t) IsCollisionMeshAndRay(VECTOR3* pHit, float* pT, const BOUNDING_MESH* pMesh,
                                             const VECTOR3* pOrigin, const VECTOR3* pDirection);
 // Picking: the ray through a pixel of the viewport against the mesh's box. A pixel outside the
