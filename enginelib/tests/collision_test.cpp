@@ -3,6 +3,7 @@
 // lines and planes, the strict sphere tests, and the box-to-box contacts and face mask.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>

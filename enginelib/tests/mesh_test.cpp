@@ -4,6 +4,7 @@
 // nothing to do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
