@@ -14,3 +14,5 @@
 #include "gevrast/text.h"
 #include "gevrast/profile.h"
 #include "gevrast/physique.h"
+#include "gevrast/mesh.h"
+#include "gevrast/collision.h"

@@ -485,10 +485,11 @@ TEST(ViewVolumeClipBox, IdentityClipSpaceBesideOnAndAcross)
     EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, box_corners(-3, 3, -3, -1.2f, 0, 1).data(), 0), 0u);
     EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, box_corners(-3, 3, -0.5f, 0.5f, 0, 1).data(), 0), 1u);  // across
     EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, box_corners(-0.5f, 0.5f, -3, 3, 0, 1).data(), 0), 1u);
-    // The edge rule has no notion of enclosing: a box whose corners all lie beyond the four
-    // corners of the screen has every edge on one outer side and is culled although it covers
-    // the whole screen.
-    EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, box_corners(-3, 3, -3, 3, 0, 1).data(), 0), 0u);
+    // A box whose corners all lie beyond the four corners of the screen covers the whole screen:
+    // every edge lies beyond some side, but no side holds all eight corners, so it is kept.
+    EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, box_corners(-3, 3, -3, 3, 0, 1).data(), 0), 1u);
+    // Beyond a screen corner with every corner outside both the right and the top side.
+    EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, box_corners(1.5f, 3, 1.5f, 3, 0, 1).data(), 0), 0u);
 
     // A square turned 45 degrees over the top-right corner of the screen: every corner is outside
     // (right, top or both) but the edge from (1.6, 0.2) to (0.2, 1.6) shares no side.
@@ -496,11 +497,12 @@ TEST(ViewVolumeClipBox, IdentityClipSpaceBesideOnAndAcross)
                                  {1.6f, 0.2f, 0}, {0.2f, 1.6f, 0}, {1.6f, 3.0f, 0}, {3.0f, 1.6f, 0}};
     EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, diamond.data(), 0), 1u);
 
-    // The test is per edge: twelve edges that each share some side cull the box even when no
-    // one side is shared by all eight corners (corner 0 only right, corner 2 only top).
+    // Twelve edges that each share some side do not cull the box when no one side is shared by
+    // all eight corners (corner 0 only right, corner 2 only top): its face 0-1-2 reaches the
+    // screen's corner.
     std::vector<VECTOR3> per_edge{{2, 0, 1}, {2, 2, 1}, {0, 2, 1}, {2, 2, 1},
                                   {2, 2, 0}, {2, 2, 0}, {2, 2, 0}, {2, 2, 0}};
-    EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, per_edge.data(), 0), 0u);
+    EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&id, per_edge.data(), 0), 1u);
 }
 
 TEST(ViewVolumeClipBox, CameraViewProjection)
@@ -518,6 +520,8 @@ TEST(ViewVolumeClipBox, CameraViewProjection)
     EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&vp, box_corners(-1, 1, -1, 1, -30, -20).data(), 0), 0u); // behind
     EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&vp, box_corners(-20, 20, -1, 1, -1, 1).data(), 0), 1u);  // across
     EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&vp, box_corners(5, 9, 5, 9, -1, 1).data(), 0), 1u);     // over a corner
+    // A wall in front of the camera that fills the whole view, all corners off screen.
+    EXPECT_EQ(ClipBoundingBoxWithViewProjMatrix(&vp, box_corners(-20, 20, -20, 20, -1, 1).data(), 0), 1u);
 }
 
 }  // namespace

@@ -31,11 +31,6 @@ inline uint8_t outcode(__m128 clip)
     return code;
 }
 
-// The twelve box edges as corner pairs: the edges of face 0-1-2-3, of face 4-5-6-7, then the
-// four joining corner i to corner i + 4.
-constexpr uint8_t kBoxEdges[12][2] = {{0, 3}, {1, 2}, {5, 6}, {4, 7}, {1, 0}, {2, 3},
-                                      {6, 7}, {5, 4}, {4, 0}, {5, 1}, {6, 2}, {7, 3}};
-
 }  // namespace
 
 GEVRAST_API(uint32_t) ClipVertexWithViewVolume(const VIEW_VOLUME* pVolume, const VECTOR3* pPoint)
@@ -101,8 +96,10 @@ GEVRAST_API(uint32_t) ClipBoundingBoxWithViewProjMatrix(const MATRIX4* pViewProj
                                             _mm_set1_ps(pCorners[i].z), r0, r1, r2, r3);
         codes[i] = outcode(clip);
     }
-    int shared = 0;
-    for (const auto& edge : kBoxEdges)
-        if (codes[edge[0]] & codes[edge[1]]) ++shared;
-    return shared == 12 ? 0 : 1;
+    // Culled only when all eight corners lie beyond one common side. Judging edge by edge would
+    // also cull a box whose corners surround the screen (an object filling the view): each of its
+    // edges lies wholly beyond some side although the box covers every pixel.
+    uint8_t common = 0xFF;
+    for (uint8_t code : codes) common &= code;
+    return common ? 0 : 1;
 }

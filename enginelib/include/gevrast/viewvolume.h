@@ -123,10 +123,7 @@ GEVRAST_API(uint32_t) ClipLightWithRS(LIGHT_HIT* pOut, const BOUNDING_MESH* pMes
 // nothing.
 GEVRAST_API(void) CreateViewPortFlag(uint8_t* pOut, const VECTOR4* pVertices, uint32_t dwCount);
 // Transforms the eight box corners (BOUNDING_MESH corner order) by the view-projection matrix and
-// returns 0 when each of the twelve box edges has both ends outside a common side, else 1
-// (possibly visible). The test is per edge, so it cannot see a box that encloses the screen:
-// with every corner beyond a screen corner each edge lies on one outer side and the box is
-// culled. Boxes that big are expected to be caught by the view volume tests first. dwReserved is
-// not used.
+// returns 0 when all of them lie outside one common side (VIEWPORT_FLAG_*), else 1 (possibly
+// visible). A box whose corners surround the screen is kept. dwReserved is not used.
 GEVRAST_API(uint32_t) ClipBoundingBoxWithViewProjMatrix(const MATRIX4* pViewProj, const VECTOR3* pCorners,
                                                         uint32_t dwReserved);
