@@ -11,7 +11,8 @@ void NimbrelReportAssertion(const char* unit, int line, const char* message)
     InterlockedIncrement(&g_assertionCount);
     char text[512];
     std::snprintf(text, sizeof text, "%s(%d) : error : %s\n", unit, line, message);
-    OutputDebugStringA(text);
+    // Only a debugger reads this output; without one, skip the exception that carries it.
+    if (IsDebuggerPresent()) OutputDebugStringA(text);
 }
 
 long NimbrelAssertionCount() { return g_assertionCount; }

@@ -97,6 +97,9 @@ int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD 
         return -5;
     }
     m_hThread = reinterpret_cast<HANDLE>(thread);
+    // The worker announces itself on the cancel event (unused until the first invalidation), so
+    // a session is never handed out before its thread runs, and threads start one at a time.
+    WaitForSingleObject(m_hCancel, 10000);
     m_dwFlags = SESSION_INITIALISED;
     return 0;
 }
@@ -263,6 +266,7 @@ unsigned __stdcall CSession::WorkerThread(void* pSession)
 void CSession::Run()
 {
     const HANDLE waits[2] = {m_Command.Event(), m_Event.Event()};
+    SetEvent(m_hCancel);
     for (;;) {
         // The command ring is listed first, so it wins when both are signalled.
         const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);

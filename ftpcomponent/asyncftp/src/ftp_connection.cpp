@@ -48,6 +48,10 @@ FtpConnection::FtpConnection(std::shared_ptr<ConnectionHandle> handle, std::stri
 void FtpConnection::start()
 {
     std::thread(&FtpConnection::workerMain, shared_from_this()).detach();
+    // Returns once the worker runs: requests never wait on a thread still starting up, and
+    // connections opened in quick succession start their threads one after another.
+    std::unique_lock<std::mutex> guard(m_queueLock);
+    m_queueReady.wait(guard, [this] { return m_workerId != std::thread::id(); });
 }
 
 void FtpConnection::workerMain()
@@ -57,6 +61,7 @@ void FtpConnection::workerMain()
         std::lock_guard<std::mutex> guard(m_queueLock);
         m_workerId = std::this_thread::get_id();
     }
+    m_queueReady.notify_all();
     for (;;) {
         std::function<void()> work;
         {
