@@ -13,7 +13,7 @@ namespace {
 
 // Replies to ABOR and QUIT are waited for briefly: the connection is being given up anyway.
 constexpr DWORD kShortWaitMs = 3000;
-constexpr size_t kStagingSize = 64 * 1024;
+constexpr size_t kStagingSize = 256 * 1024;
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
