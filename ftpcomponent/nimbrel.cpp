@@ -10,7 +10,15 @@
 
 CSessionTable::~CSessionTable()
 {
-    // Sessions are the client's to close; only the table's own storage goes here.
+    // Sessions are the client's to close first; one left open would keep a worker thread
+    // running on freed slots, so it is shut down here instead.
+    for (DWORD i = 0; m_pSlots && i < m_dwMax; ++i) {
+        if (m_pSlots[i].pSession) {
+            m_pSlots[i].pSession->Shutdown();
+            delete m_pSlots[i].pSession;
+            m_pSlots[i].pSession = nullptr;
+        }
+    }
     delete[] m_pFreeIndex;
     delete[] m_pSlots;
     m_Deque.Destroy();

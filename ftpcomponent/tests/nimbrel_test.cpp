@@ -4,6 +4,7 @@
 #include "../debugreport.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 
 namespace {
@@ -46,6 +47,18 @@ public:
 private:
     HWND m_hWnd;
 };
+
+int ThreadCount()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
 
 NIMBREL_CONNECT MakeConnect()
 {
@@ -106,6 +119,22 @@ TEST(NimbrelTable, SessionNumbersAreReusedLastFreedFirst)
     EXPECT_EQ(three.GetSessionData(2, &data), 0);
     EXPECT_EQ(data, 0u) << "closing clears the session data";
     for (int n = 1; n <= 3; ++n) EXPECT_EQ(three.CloseSession(n), 0);
+}
+
+TEST(NimbrelTable, ReleasingWithSessionsStillOpenStopsThem)
+{
+    // The client should close its sessions first; one that forgets must not leave a worker
+    // running on the freed table.
+    const int threadsBefore = ThreadCount();
+    auto* object = new CNimbrel();
+    object->AddRef();
+    ASSERT_EQ(object->Initialize(nullptr, kMessage, 2), 0);
+    ASSERT_EQ(object->CreateSession(), 1);
+    NIMBREL_CONNECT c = MakeConnect();
+    ASSERT_EQ(object->Connect(1, &c), 0);
+    EXPECT_EQ(ThreadCount(), threadsBefore + 1);
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(ThreadCount(), threadsBefore) << "the session's worker has ended";
 }
 
 TEST(NimbrelTable, NumbersOutsideTheTableAndEmptySlotsAreRefusedByEveryMethod)

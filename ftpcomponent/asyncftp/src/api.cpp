@@ -175,7 +175,8 @@ BOOL ReadFile(HINTERNET fileValue, void* buffer, DWORD bytesToRead, DWORD* bytes
 {
     const auto file = Lookup<FileHandle>(fileValue, HandleKind::File);
     if (!file) return FALSE;
-    if (!buffer || !bytesRead) return Finish(ERROR_INVALID_PARAMETER);
+    // A zero-byte read would be indistinguishable from the end of the data.
+    if (!buffer || !bytesRead || bytesToRead == 0) return Finish(ERROR_INVALID_PARAMETER);
     auto connection = file->connection;
     return Finish(connection->submit(file, [connection, file, buffer, bytesToRead, bytesRead] {
         return connection->read(file, buffer, bytesToRead, bytesRead);
