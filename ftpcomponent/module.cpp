@@ -1,0 +1,5 @@
+#include "module.h"
+
+HINSTANCE g_hModuleInstance = nullptr;
+volatile LONG g_lLiveObjects = 0;
+CSessionTable* volatile g_pSessionTable = nullptr;

@@ -1,0 +1,316 @@
+#include "session.h"
+
+#include "asyncftp/AsyncFtp.h"
+#include "debugreport.h"
+
+#include <process.h>
+
+#include <initializer_list>
+
+#include <new>
+
+namespace {
+
+struct FlagChangePair {
+    DWORD dwClear;
+    DWORD dwSet;
+};
+const FlagChangePair kFlagChanges[] = {
+    {0xFFFFFFFF, SESSION_INITIALISED},  // failures and Disconnect
+    {SESSION_BUSY, SESSION_CONNECTED},  // Connect succeeded
+    {SESSION_BUSY, 0},                  // other operations finished
+    {0, 0},                             // Download progress
+};
+
+void CloseIfOpen(HANDLE& h)
+{
+    if (h) CloseHandle(h);
+    h = nullptr;
+}
+
+}  // namespace
+
+CSession::~CSession()
+{
+    if (m_dwFlags & SESSION_INITIALISED) Shutdown();
+}
+
+int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD dwToggle, CIndexDeque* pDeque,
+                         HWND hWnd, UINT uMsg)
+{
+    if (m_dwFlags & SESSION_INITIALISED) return -1;
+    m_pSerial = pSerial;
+    m_pPopCounter = m_pPublishCounter = pCounter;
+    m_dwToggle = dwToggle;
+    m_lCorrection = 0;
+    m_dwSnIndex = static_cast<DWORD>(*pSerial) & 0xFFF;
+    m_dwGeneration = static_cast<DWORD>(*pSerial) & ~0xFFFFu;
+    m_hWnd = hWnd;
+    m_uMsg = uMsg;
+    m_pDeque = pDeque;
+    m_dwItem = m_dwSnIndex;
+
+    m_hCancel = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_hData = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!m_hCancel || !m_hDone || !m_hData) {
+        CloseIfOpen(m_hCancel);
+        CloseIfOpen(m_hDone);
+        CloseIfOpen(m_hData);
+        return -2;
+    }
+    if (!m_Command.Initialise() || !m_Event.Initialise()) {
+        m_Command.Destroy();
+        m_Event.Destroy();
+        CloseIfOpen(m_hCancel);
+        CloseIfOpen(m_hDone);
+        CloseIfOpen(m_hData);
+        return -3;
+    }
+    m_pReadBuffer = new (std::nothrow) BYTE[DOWNLOAD_BUFFER_SIZE];
+    if (!m_pReadBuffer) {
+        m_Command.Destroy();
+        m_Event.Destroy();
+        CloseIfOpen(m_hCancel);
+        CloseIfOpen(m_hDone);
+        CloseIfOpen(m_hData);
+        return -4;
+    }
+    for (int i = 0; i < 8; ++i) {
+        m_CommandRing[i].pNext = &m_CommandRing[(i + 1) % 8];
+        m_EventRing[i].pNext = &m_EventRing[(i + 1) % 8];
+        m_Completions[i].pNext = &m_Completions[(i + 1) % 8];
+        m_Completions[i].lReady = 0;
+    }
+    m_pCommandWrite = m_pCommandRead = &m_CommandRing[0];
+    m_pEventWrite = m_pEventRead = &m_EventRing[0];
+    m_pCD_in = m_pCD_out = m_pCD_user = &m_Completions[0];
+    const uintptr_t thread = _beginthreadex(nullptr, 0, &CSession::WorkerThread, this, 0, nullptr);
+    if (thread == 0) {
+        delete[] m_pReadBuffer;
+        m_pReadBuffer = nullptr;
+        m_Command.Destroy();
+        m_Event.Destroy();
+        CloseIfOpen(m_hCancel);
+        CloseIfOpen(m_hDone);
+        CloseIfOpen(m_hData);
+        return -5;
+    }
+    m_hThread = reinterpret_cast<HANDLE>(thread);
+    // The worker announces itself on the cancel event (unused until the first invalidation), so
+    // a session is never handed out before its thread runs, and threads start one at a time.
+    WaitForSingleObject(m_hCancel, 10000);
+    m_dwFlags = SESSION_INITIALISED;
+    return 0;
+}
+
+int CSession::Shutdown()
+{
+    if (!(m_dwFlags & SESSION_INITIALISED)) return -1;
+    QueueItem(true, PROCESS_SHUTDOWN, nullptr);
+    WaitForSingleObject(m_hThread, INFINITE);
+    CloseIfOpen(m_hThread);
+    NIMBREL_ASSERT("session", m_pReadBuffer != NULL);
+    delete[] m_pReadBuffer;
+    m_pReadBuffer = nullptr;
+    m_Command.Destroy();
+    m_Event.Destroy();
+    CloseIfOpen(m_hCancel);
+    CloseIfOpen(m_hDone);
+    CloseIfOpen(m_hData);
+    m_dwFlags = 0;
+    return 0;
+}
+
+void CSession::QueueItem(bool bCommandRing, DWORD dwCode, SessionHandler handler)
+{
+    PROCESS_ITEM*& write = bCommandRing ? m_pCommandWrite : m_pEventWrite;
+    write->dwCode = dwCode;
+    write->pHandler = handler;
+    write = write->pNext;
+    (bCommandRing ? m_Command : m_Event).Signal();
+}
+
+int CSession::StartOperation(void* pRequest, DWORD dwRequired, DWORD dwForbidden, SessionHandler handler,
+                             DWORD dwSetFlags, bool bConnect)
+{
+    if (!pRequest) return -1;
+    if ((m_dwFlags & dwRequired) != dwRequired) return -2;
+    if (m_dwFlags & dwForbidden) return -3;
+    m_pRequest = pRequest;
+    if (bConnect) m_lDeliveryMask = 1;
+    reinterpret_cast<int*>(pRequest)[1] = 2;  // status word: pending
+    // Whatever a previous operation left unread is dropped.
+    m_pEventWrite = m_pEventRead;
+    m_pCommandWrite = m_pCommandRead;
+    m_pCD_in = m_pCD_out = m_pCD_user;
+    m_pCD_user->lReady = 0;
+    InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
+    QueueItem(true, PROCESS_START, handler);
+    m_dwFlags |= dwSetFlags;
+    return 0;
+}
+
+bool CSession::NextCompletionReady() const
+{
+    return (m_lDeliveryMask & m_pCD_user->lReady) != 0;
+}
+
+void CSession::ConsumeCompletion()
+{
+    ++m_lCorrection;
+    const FlagChangePair& change = kFlagChanges[m_pCD_user->dwFlagChange & 3];
+    m_dwFlags = (m_dwFlags & ~change.dwClear) | change.dwSet;
+    if (m_pRequest) reinterpret_cast<int*>(m_pRequest)[1] = m_pCD_user->nStatus;
+    m_pCD_user = m_pCD_user->pNext;
+}
+
+int CSession::BeginDisconnect()
+{
+    if (!(m_dwFlags & (SESSION_BUSY | SESSION_CONNECTED))) return -2;
+    if (m_lDeliveryMask == 2) return -3;
+    m_lDeliveryMask = 2;
+    const LONG old = InterlockedExchange(m_pPopCounter, 0x10000);
+    // Later publications through the old counter start near 0x10000 and so never announce.
+    m_pPopCounter = reinterpret_cast<volatile LONG*>(reinterpret_cast<uintptr_t>(m_pPopCounter) ^ m_dwToggle);
+    const LONG carried = old > 0 ? 1 : 0;
+    m_lCorrection = carried;
+    InterlockedExchange(m_pPopCounter, carried);
+    QueueItem(true, PROCESS_DISCONNECT, nullptr);
+    m_dwFlags = SESSION_INITIALISED | SESSION_BUSY;
+    return 0;
+}
+
+void CSession::Announce()
+{
+    m_pDeque->Push(m_dwItem);
+    PostMessageA(m_hWnd, m_uMsg, 0, 0);
+}
+
+void CSession::Notify()
+{
+    if (InterlockedIncrement(m_pPublishCounter) == 1) Announce();
+}
+
+void CSession::Publish()
+{
+    InterlockedExchange(&m_pCD_out->lReady, static_cast<LONG>(m_pCD_out->dwState));
+    m_pCD_out = m_pCD_out->pNext;
+    Notify();
+}
+
+void CSession::WriteCompletion(DWORD dwCode, int nStatus, DWORD dwFlagChange)
+{
+    m_pEventWrite->dwCode = dwCode;
+    m_pEventWrite->pHandler = nullptr;
+    m_pEventWrite = m_pEventWrite->pNext;
+    m_pCD_in->dwState = 1;
+    m_pCD_in->nStatus = nStatus;
+    m_pCD_in->dwFlagChange = dwFlagChange;
+    m_pCD_in = m_pCD_in->pNext;
+    m_pCD_in->lReady = 0;
+    m_Event.Signal();
+}
+
+void CSession::WriteDisconnectCompletion()
+{
+    COMPLETION_DATA* entry = m_pCD_user;
+    entry->dwState = 2;
+    entry->nStatus = 7;
+    entry->dwFlagChange = FLAGS_BACK_TO_INITIALISED;
+    m_pCD_out = entry;
+    entry->pNext->lReady = 0;
+    m_pCD_in = entry->pNext;
+    m_pPublishCounter = m_pPopCounter;
+}
+
+bool CSession::Enter(DWORD_PTR context)
+{
+    return InterlockedCompareExchange(m_pSerial, SERIAL_IN_CALLBACK, static_cast<LONG>(context)) ==
+           static_cast<LONG>(context);
+}
+
+void CSession::Leave(DWORD_PTR context)
+{
+    if (InterlockedCompareExchange(m_pSerial, static_cast<LONG>(context), SERIAL_IN_CALLBACK) == SERIAL_INVALIDATED)
+        SetEvent(m_hCancel);
+}
+
+void CSession::Invalidate()
+{
+    // A callback inside the session finishes before its handles go away.
+    if (InterlockedExchange(m_pSerial, SERIAL_INVALIDATED) == SERIAL_IN_CALLBACK)
+        WaitForSingleObject(m_hCancel, INFINITE);
+    for (HINTERNET* h : {&m_hFile, &m_hFind, &m_hConnect, &m_hInternet}) {
+        if (*h) asyncftp::CloseHandle(*h);
+        *h = nullptr;
+    }
+    m_dwGeneration += 0x20000;
+    NIMBREL_ASSERT("session", m_dwSnIndex <= SESSION_INDEX_MAX);
+    InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
+}
+
+void CSession::StartUnavailable()
+{
+    // The transfer routines are not part of this build: the operation ends as a failure, which
+    // leaves the session initialised and able to take the next request.
+    WriteCompletion(PROCESS_COMPLETION, 5, FLAGS_BACK_TO_INITIALISED);
+}
+
+unsigned __stdcall CSession::WorkerThread(void* pSession)
+{
+    static_cast<CSession*>(pSession)->Run();
+    return 31;
+}
+
+void CSession::Run()
+{
+    const HANDLE waits[2] = {m_Command.Event(), m_Event.Event()};
+    SetEvent(m_hCancel);
+    for (;;) {
+        // The command ring is listed first, so it wins when both are signalled.
+        const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        PROCESS_ITEM* item;
+        if (which == WAIT_OBJECT_0) {
+            item = m_pCommandRead;
+            m_pCommandRead = item->pNext;
+            m_Command.Consume();
+        } else if (which == WAIT_OBJECT_0 + 1) {
+            item = m_pEventRead;
+            m_pEventRead = item->pNext;
+            m_Event.Consume();
+        } else {
+            return;
+        }
+        switch (item->dwCode) {
+        case PROCESS_START:
+            if (item->pHandler) (this->*item->pHandler)();
+            break;
+        case PROCESS_DISCONNECT:
+            Invalidate();
+            m_Event.Reset();
+            WriteDisconnectCompletion();
+            Publish();
+            break;
+        case PROCESS_SHUTDOWN:
+            Invalidate();
+            m_Event.Reset();
+            return;
+        case PROCESS_CONTINUE:
+            InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
+            if (item->pHandler) (this->*item->pHandler)();
+            break;
+        case PROCESS_FAILURE:
+            Invalidate();
+            m_Event.Reset();
+            Publish();
+            break;
+        case PROCESS_COMPLETION:
+            Publish();
+            break;
+        default:
+            NIMBREL_REPORT("session", "Invalid PROCESS_CODE in WorkerThread.");
+            return;
+        }
+    }
+}
