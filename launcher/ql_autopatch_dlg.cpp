@@ -125,5 +125,6 @@ void CQLAutoPatchDlg::OnBnClickedClose()
     if (m_pShareView) ::UnmapViewOfFile(m_pShareView);
     if (m_hShareMap) ::CloseHandle(m_hShareMap);
     KillTimer(kGameWatchTimer);
+    ::RemovePropW(m_hWnd, L"QuenlorRunClient");
     winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);
 }

@@ -99,7 +99,9 @@ void CQLAutoPatchDlg::ReadCommandLine()
 {
     // The program path counts too: a launcher in a folder named ...RunClient... starts the game.
     m_bRunClient = wcsstr(::GetCommandLineW(), L"RunClient") != nullptr;
-    if (m_bRunClient) ::OutputDebugStringW(L"QuenlorLauncher: RunClient requested, the game starts once patching ends\n");
+    // Published on the window, so support tools can tell a launcher that will start the game by
+    // itself from one that waits for the player.
+    ::SetPropW(m_hWnd, L"QuenlorRunClient", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(m_bRunClient ? 1 : 0)));
 }
 
 void CQLAutoPatchDlg::ShapeWindow()

@@ -43,22 +43,21 @@ class Launcher:
         self.process = None
         self.output = ""
 
-    def uiauto(self, command, exe=LAUNCHER, wait=120, **options):
-        args = [BIN / "uiauto.exe", command, "--exe", exe]
+    def uiauto(self, command, exe=LAUNCHER, wait=120, locale=None, **options):
+        args = [BIN / "uiauto.exe", command] + ([] if command == "codepage" else ["--exe", exe])
         for name, value in options.items():
             args += ["--" + name.replace("_", "-"), str(value)]
-        result = wine_run(args, cwd=self.folder, timeout=wait)
+        env = dict(os.environ, WINE_RUN_LOCALE=locale) if locale else None
+        result = wine_run(args, cwd=self.folder, env=env, timeout=wait)
         for line in reversed(result.stdout.splitlines()):
             if line.startswith("{"):
                 return json.loads(line)
         raise AssertionError("uiauto %s printed no result: %r %r" % (command, result.stdout, result.stderr))
 
-    def start(self, *args, exe_path=None, locale=None, trace=False):
+    def start(self, *args, exe_path=None, locale=None):
         env = dict(os.environ)
         if locale:
             env["WINE_RUN_LOCALE"] = locale
-        if trace:
-            env["WINEDEBUG"] = "-all,+debugstr"
         program = exe_path or (BIN / LAUNCHER)
         self.process = subprocess.Popen([str(WINE_RUN), "--home", str(WINE_HOME), str(program)] + list(args),
                                         cwd=self.folder, env=env, stdout=subprocess.PIPE,

@@ -7,12 +7,14 @@
 //   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
 //                                                     wait for a matching message box, report it,
 //                                                     answer it when asked
-//   uiauto click      --exe NAME --id N               click control N (as the mouse would)
+//   uiauto click      --exe NAME --id N               click control N as the mouse would: not
+//                                                     when it is disabled or hidden
 //   uiauto select     --exe NAME --id N --index I     select combo entry I and notify the dialog
 //                                                     as the real list does (CBN_SELCHANGE)
 //   uiauto send       --exe NAME --id N --msg M [--wparam W] [--lparam L]
 //                                                     send a message with number arguments to
 //                                                     control N (0: the main window); prints the result
+//   uiauto prop       --exe NAME --name PROP            a window property of the main window
 //   uiauto close      --exe NAME                      send WM_CLOSE to the main window
 //   uiauto wait-exit  --exe NAME [--timeout MS]       until no process of that name is left
 //   uiauto kill       --exe NAME                      end every process of that name at once
@@ -20,7 +22,9 @@
 //   uiauto hold-mapping --name NAME --ms MS [--ready FILE]
 //                                                     hold a named file mapping for MS ms, as the
 //                                                     game client holds its presence marker; FILE
-//                                                     is created once the mapping exists
+//                                                     is created once the mapping exists, and
+//                                                     deleting it ends the hold early
+//   uiauto codepage                                   the ANSI code page this session runs with
 //   uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]
 //
 // Positions of controls are client coordinates of the main window. The exit code is 0 when the
@@ -212,10 +216,11 @@ int Click(HWND dialog, const Options& options)
 {
     HWND control = RequireControl(dialog, options);
     if (!control) return NotFound("control");
-    // BM_CLICK goes through the button's own mouse handling, so a disabled button ignores it.
-    PostMessageW(control, BM_CLICK, 0, 0);
+    // A player's click never reaches a disabled control; BM_CLICK itself would not ask.
+    const bool enabled = IsWindowEnabled(control) != FALSE && IsWindowVisible(control) != FALSE;
+    if (enabled) PostMessageW(control, BM_CLICK, 0, 0);
     JsonWriter json;
-    json.Begin().Bool("found", true).Bool("enabled", IsWindowEnabled(control) != FALSE).End();
+    json.Begin().Bool("found", true).Bool("clicked", enabled).End();
     return Print(json, true);
 }
 
@@ -261,7 +266,11 @@ int HoldMapping(const Options& options)
     if (ready != options.end()) {
         if (FILE* marker = _wfopen(ready->second.c_str(), L"wb")) fclose(marker);
     }
-    Sleep(static_cast<DWORD>(_wtoi(ms->second.c_str())));
+    const DWORD hold_ms = static_cast<DWORD>(_wtoi(ms->second.c_str()));
+    for (DWORD held = 0; held < hold_ms; held += 100) {
+        if (ready != options.end() && GetFileAttributesW(ready->second.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        Sleep(100);
+    }
     CloseHandle(mapping);
     JsonWriter json;
     json.Begin().Bool("found", true).End();
@@ -287,6 +296,12 @@ int wmain(int argc, wchar_t** argv)
         DWORD timeout_ms = argc >= 4 ? static_cast<DWORD>(_wtoi(argv[3])) : 30000;
         DWORD hold_ms = argc >= 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 0;
         return RunAndClose(argv[2], timeout_ms, hold_ms);
+    }
+
+    if (command == L"codepage") {
+        JsonWriter json;
+        json.Begin().Bool("found", true).Field("acp", static_cast<long long>(GetACP())).End();
+        return Print(json, true);
     }
 
     Options options;
@@ -334,6 +349,15 @@ int wmain(int argc, wchar_t** argv)
                                       static_cast<LPARAM>(number(L"lparam")));
         JsonWriter json;
         json.Begin().Bool("found", true).Field("result", static_cast<long long>(result)).End();
+        return Print(json, true);
+    }
+    if (command == L"prop") {
+        auto name = options.find(L"name");
+        if (!dialog || name == options.end()) return NotFound("window");
+        JsonWriter json;
+        json.Begin().Bool("found", true)
+            .Field("value", static_cast<long long>(reinterpret_cast<INT_PTR>(GetPropW(dialog, name->second.c_str()))))
+            .End();
         return Print(json, true);
     }
     if (command == L"close") {
