@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "json_writer.h"
 #include "process_windows.h"
 
 namespace {
@@ -55,8 +56,9 @@ int RunAndClose(const std::wstring& program, DWORD timeout_ms, DWORD hold_ms)
         waited += 100;
         // A program that reports a start-up problem waits for its message box to be answered.
         for (HWND box : FindMessageBoxes({process.dwProcessId})) {
-            std::printf("answered message box \"%ls\": \"%ls\"\n", WindowText(box).c_str(),
-                        WindowText(GetDlgItem(box, 0xFFFF)).c_str());
+            JsonWriter json;
+            json.Begin().Field("title", WindowText(box)).Field("text", WindowText(GetDlgItem(box, 0xFFFF))).End();
+            std::printf("answered message box %s\n", json.Text().c_str());
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         }
         EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
