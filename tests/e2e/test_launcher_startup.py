@@ -191,3 +191,18 @@ def test_western_code_page_still_reads_the_gbk_skin(launcher, client):
     state = launcher.wait_window()
     assert state["message_boxes"] == []
     assert_placed_as_skin(state)
+
+
+def test_home_page_button_opens_the_configured_page(launcher, client):
+    # The shell opens whatever the page names; a program is what this prefix can surely open.
+    write_client(client)
+    (client / "Image" / "Autopatch" / "AutoPatchURL.bin").write_bytes(
+        cf.url_file(dict(URLS, HomePage="C:\\windows\\notepad.exe")))
+    launcher.start()
+    launcher.wait_window()
+    try:
+        assert launcher.uiauto("click", id=1005)["clicked"]
+        opened = launcher.uiauto("wait-window", exe="notepad.exe", timeout=60000, wait=120)
+        assert opened["found"] and opened["processes"] == 1
+    finally:
+        launcher.uiauto("kill", exe="notepad.exe")

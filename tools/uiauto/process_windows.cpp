@@ -6,25 +6,34 @@ namespace {
 
 struct TopLevelSearch {
     const std::vector<DWORD>* processes;
-    std::vector<HWND> dialogs;
+    std::vector<HWND> windows;
 };
 
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM param)
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param)
 {
     auto* search = reinterpret_cast<TopLevelSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     for (DWORD pid : *search->processes) {
-        if (pid == owner && WindowClass(window) == L"#32770") search->dialogs.push_back(window);
+        if (pid == owner) search->windows.push_back(window);
     }
     return TRUE;
 }
 
-std::vector<HWND> ProcessDialogs(const std::vector<DWORD>& processes)
+std::vector<HWND> ProcessTopLevelWindows(const std::vector<DWORD>& processes)
 {
     TopLevelSearch search = {&processes, {}};
-    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
-    return search.dialogs;
+    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
+}
+
+std::vector<HWND> ProcessDialogs(const std::vector<DWORD>& processes)
+{
+    std::vector<HWND> dialogs;
+    for (HWND window : ProcessTopLevelWindows(processes)) {
+        if (WindowClass(window) == L"#32770") dialogs.push_back(window);
+    }
+    return dialogs;
 }
 
 // The message box's text sits in its static control 0xFFFF.
@@ -50,6 +59,10 @@ HWND FindMainWindow(const std::vector<DWORD>& processes)
 {
     for (HWND dialog : ProcessDialogs(processes)) {
         if (!GetWindow(dialog, GW_OWNER) && !GetDlgItem(dialog, kMessageBoxTextId)) return dialog;
+    }
+    // Programs that are no dialog programs: their first visible unowned window.
+    for (HWND window : ProcessTopLevelWindows(processes)) {
+        if (!GetWindow(window, GW_OWNER) && IsWindowVisible(window)) return window;
     }
     return nullptr;
 }

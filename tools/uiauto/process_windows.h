@@ -9,7 +9,8 @@
 
 std::vector<DWORD> FindProcessesByExe(const std::wstring& exe_name);
 
-// The program's unowned top-level dialog (visible or not); null when there is none.
+// The program's unowned top-level dialog (visible or not), else its first visible unowned
+// top-level window; null when there is none.
 HWND FindMainWindow(const std::vector<DWORD>& processes);
 
 // The program's message boxes: owned top-level dialogs with the message box's static text.
