@@ -81,6 +81,10 @@ def test_skinned_window_as_the_skin_says(launcher, client):
         assert entry["bar_color"] == r | g << 8 | b << 16
     assert state["window"]["has_region"] and not state["window"]["region_empty"]
     assert state["window"]["region_box"] == {"x": 0, "y": 0, "width": 660, "height": 450}
+    # The outline's white: rounded corners and the space beside the title tab are cut away.
+    probes = {(330, 225): 1, (100, 5): 1, (400, 5): 0, (0, 449): 0, (659, 449): 0, (659, 20): 0, (20, 225): 1}
+    hits = launcher.uiauto("inspect", points=";".join("%d,%d" % p for p in probes))["window"]["region_hits"]
+    assert hits == list(probes.values())
 
     # The offered list is the file's list, in the same order.
     lines = (client / "PrintScreenList.txt").read_bytes().split(b"\r\n")
@@ -105,6 +109,13 @@ def test_skinned_window_as_the_skin_says(launcher, client):
     # The picture is half the window's size and drawn scaled: its hill fills the bottom corners.
     assert rows[440][330] == (24, 40, 32)
     assert rows[100][330][2] > rows[100][330][0]  # the sky's blue above
+
+    # The picture is read at every paint: a replaced file shows at the next one.
+    (client / "Image" / "Autopatch" / "BackGround.bmp").write_bytes(cf.bmp_24(66, 45, lambda x, y: (200, 120, 10)))
+    assert launcher.uiauto("redraw")["found"]
+    assert launcher.uiauto("screenshot", out=windows_path(shot))["found"]
+    _, _, rows = cf.read_bmp(shot.read_bytes())
+    assert rows[100][330] == (200, 120, 10) and rows[250][200] == rows[200][600] == (200, 120, 10)
 
     assert launcher.uiauto("click", id=1007)["clicked"]  # the close button ends the launcher after its second
     assert launcher.wait_exit(60)

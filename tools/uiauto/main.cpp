@@ -2,7 +2,9 @@
 // the programs under test and reaches their windows through ordinary window messages. Every
 // command prints one JSON object on one line (ASCII; other characters as \u escapes).
 //
-//   uiauto inspect    --exe NAME                      main window, its controls, message boxes
+//   uiauto inspect    --exe NAME [--points X,Y;X,Y]   main window, its controls, message boxes;
+//                                                     with points (window coordinates), whether
+//                                                     each lies inside the window's region
 //   uiauto wait-window --exe NAME [--timeout MS]      until the main window is visible, then inspect
 //   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
 //                                                     wait for a matching message box, report it,
@@ -15,6 +17,7 @@
 //                                                     send a message with number arguments to
 //                                                     control N (0: the main window); prints the result
 //   uiauto prop       --exe NAME --name PROP            a window property of the main window
+//   uiauto redraw     --exe NAME                      repaint the main window and its controls now
 //   uiauto close      --exe NAME                      send WM_CLOSE to the main window
 //   uiauto wait-exit  --exe NAME [--timeout MS]       until no process of that name is left
 //   uiauto kill       --exe NAME                      end every process of that name at once
@@ -112,7 +115,7 @@ void WriteMessageBox(JsonWriter& json, HWND box)
     json.EndArray().End();
 }
 
-void WriteWindow(JsonWriter& json, HWND dialog)
+void WriteWindow(JsonWriter& json, HWND dialog, const std::wstring& points)
 {
     json.BeginObject("window").Field("title", WindowText(dialog)).Bool("visible", IsWindowVisible(dialog) != FALSE);
     RECT rect;
@@ -130,17 +133,26 @@ void WriteWindow(JsonWriter& json, HWND dialog)
         json.BeginObject("region_box").Field("x", box.left).Field("y", box.top).Field("width", box.right - box.left)
             .Field("height", box.bottom - box.top).End();
         json.Field("region_empty", kind == NULLREGION);
+        json.BeginArray("region_hits");
+        for (size_t at = 0; at < points.size();) {
+            int x = 0, y = 0;
+            if (swscanf(points.c_str() + at, L"%d,%d", &x, &y) != 2) break;
+            json.Value(PtInRegion(region, x, y) ? 1 : 0);
+            size_t next = points.find(L';', at);
+            at = next == std::wstring::npos ? points.size() : next + 1;
+        }
+        json.EndArray();
     }
     DeleteObject(region);
     json.End();
 }
 
-int Inspect(const std::vector<DWORD>& processes, HWND dialog)
+int Inspect(const std::vector<DWORD>& processes, HWND dialog, const std::wstring& points = std::wstring())
 {
     JsonWriter json;
     json.Begin().Bool("found", dialog != nullptr).Field("processes", static_cast<long long>(processes.size()));
     if (dialog) {
-        WriteWindow(json, dialog);
+        WriteWindow(json, dialog, points);
         json.BeginArray("controls");
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             WriteControl(json, dialog, child);
@@ -331,7 +343,10 @@ int wmain(int argc, wchar_t** argv)
         return Print(json, true);
     }
     HWND dialog = FindMainWindow(processes);
-    if (command == L"inspect") return Inspect(processes, dialog);
+    if (command == L"inspect") {
+        auto points = options.find(L"points");
+        return Inspect(processes, dialog, points == options.end() ? std::wstring() : points->second);
+    }
     if (command == L"click") return Click(dialog, options);
     if (command == L"select") return Select(dialog, options);
     if (command == L"send") {
@@ -358,6 +373,13 @@ int wmain(int argc, wchar_t** argv)
         json.Begin().Bool("found", true)
             .Field("value", static_cast<long long>(reinterpret_cast<INT_PTR>(GetPropW(dialog, name->second.c_str()))))
             .End();
+        return Print(json, true);
+    }
+    if (command == L"redraw") {
+        if (!dialog) return NotFound("window");
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        JsonWriter json;
+        json.Begin().Bool("found", true).End();
         return Print(json, true);
     }
     if (command == L"close") {
