@@ -33,7 +33,6 @@
 // Positions of controls are client coordinates of the main window. The exit code is 0 when the
 // command found what it looked for, 1 when not, 64 for a usage error.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -42,6 +41,7 @@
 
 #include "json_writer.h"
 #include "process_windows.h"
+#include "window_report.h"
 #include "run_and_close.h"
 #include "screenshot.h"
 
@@ -63,88 +63,6 @@ int NotFound(const char* what)
     JsonWriter json;
     json.Begin().Bool("found", false).Field("missing", std::wstring(what, what + strlen(what))).End();
     return Print(json, false);
-}
-
-void WriteRect(JsonWriter& json, const RECT& rect)
-{
-    json.Field("x", rect.left).Field("y", rect.top).Field("width", rect.right - rect.left).Field("height", rect.bottom - rect.top);
-}
-
-void WriteControl(JsonWriter& json, HWND dialog, HWND control)
-{
-    const std::wstring cls = WindowClass(control);
-    json.Begin().Field("id", GetDlgCtrlID(control)).Field("class", cls).Field("text", WindowText(control));
-    LONG style = GetWindowLongW(control, GWL_STYLE);
-    json.Bool("visible", (style & WS_VISIBLE) != 0).Bool("enabled", IsWindowEnabled(control) != FALSE);
-    RECT rect;
-    GetWindowRect(control, &rect);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-    WriteRect(json, rect);
-    if (lstrcmpiW(cls.c_str(), PROGRESS_CLASSW) == 0) {
-        json.Field("range_low", static_cast<long long>(SendMessageW(control, PBM_GETRANGE, TRUE, 0)));
-        json.Field("range_high", static_cast<long long>(SendMessageW(control, PBM_GETRANGE, FALSE, 0)));
-        json.Field("pos", static_cast<long long>(SendMessageW(control, PBM_GETPOS, 0, 0)));
-        json.Field("bar_color", static_cast<long long>(SendMessageW(control, PBM_GETBARCOLOR, 0, 0)));
-        json.Field("back_color", static_cast<long long>(SendMessageW(control, PBM_GETBKCOLOR, 0, 0)));
-    } else if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
-        LONG type = style & BS_TYPEMASK;
-        if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE) {
-            json.Field("check", static_cast<long long>(SendMessageW(control, BM_GETCHECK, 0, 0)));
-        }
-    } else if (lstrcmpiW(cls.c_str(), L"ComboBox") == 0) {
-        json.BeginArray("items");
-        LRESULT count = SendMessageW(control, CB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            wchar_t item[256] = L"";
-            if (SendMessageW(control, CB_GETLBTEXTLEN, i, 0) < 256) SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
-            json.Value(item);
-        }
-        json.EndArray();
-        json.Field("selection", static_cast<long long>(SendMessageW(control, CB_GETCURSEL, 0, 0)));
-    }
-    json.End();
-}
-
-void WriteMessageBox(JsonWriter& json, HWND box)
-{
-    json.Begin().Field("title", WindowText(box)).Field("text", WindowText(GetDlgItem(box, 0xFFFF)));
-    json.BeginArray("buttons");
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (lstrcmpiW(WindowClass(child).c_str(), L"Button") == 0) json.Value(WindowText(child));
-    }
-    json.EndArray().End();
-}
-
-void WriteWindow(JsonWriter& json, HWND dialog, const std::wstring& points)
-{
-    json.BeginObject("window").Field("title", WindowText(dialog)).Bool("visible", IsWindowVisible(dialog) != FALSE);
-    RECT rect;
-    GetWindowRect(dialog, &rect);
-    WriteRect(json, rect);
-    RECT client;
-    GetClientRect(dialog, &client);
-    json.Field("client_width", client.right).Field("client_height", client.bottom);
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    int kind = GetWindowRgn(dialog, region);
-    json.Bool("has_region", kind != ERROR);
-    if (kind != ERROR) {
-        RECT box;
-        GetRgnBox(region, &box);
-        json.BeginObject("region_box").Field("x", box.left).Field("y", box.top).Field("width", box.right - box.left)
-            .Field("height", box.bottom - box.top).End();
-        json.Field("region_empty", kind == NULLREGION);
-        json.BeginArray("region_hits");
-        for (size_t at = 0; at < points.size();) {
-            int x = 0, y = 0;
-            if (swscanf(points.c_str() + at, L"%d,%d", &x, &y) != 2) break;
-            json.Value(PtInRegion(region, x, y) ? 1 : 0);
-            size_t next = points.find(L';', at);
-            at = next == std::wstring::npos ? points.size() : next + 1;
-        }
-        json.EndArray();
-    }
-    DeleteObject(region);
-    json.End();
 }
 
 int Inspect(const std::vector<DWORD>& processes, HWND dialog, const std::wstring& points = std::wstring())
@@ -267,6 +185,77 @@ int WaitExit(const std::wstring& exe, DWORD timeout_ms)
     }
 }
 
+int Kill(const std::vector<DWORD>& processes)
+{
+    for (DWORD pid : processes) {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+            TerminateProcess(process, 9);
+            CloseHandle(process);
+        }
+    }
+    JsonWriter json;
+    json.Begin().Bool("found", !processes.empty()).Field("killed", static_cast<long long>(processes.size())).End();
+    return Print(json, true);
+}
+
+int Send(HWND dialog, const Options& options)
+{
+    auto id = options.find(L"id");
+    auto msg = options.find(L"msg");
+    if (!dialog || id == options.end() || msg == options.end()) return NotFound("control");
+    int control_id = _wtoi(id->second.c_str());
+    HWND target = control_id == 0 ? dialog : GetDlgItem(dialog, control_id);
+    if (!target) return NotFound("control");
+    auto number = [&](const wchar_t* key) {
+        auto it = options.find(key);
+        return it == options.end() ? 0LL : _wtoi64(it->second.c_str());
+    };
+    LRESULT result = SendMessageW(target, static_cast<UINT>(number(L"msg")), static_cast<WPARAM>(number(L"wparam")),
+                                  static_cast<LPARAM>(number(L"lparam")));
+    JsonWriter json;
+    json.Begin().Bool("found", true).Field("result", static_cast<long long>(result)).End();
+    return Print(json, true);
+}
+
+int Prop(HWND dialog, const Options& options)
+{
+    auto name = options.find(L"name");
+    if (!dialog || name == options.end()) return NotFound("window");
+    JsonWriter json;
+    json.Begin().Bool("found", true)
+        .Field("value", static_cast<long long>(reinterpret_cast<INT_PTR>(GetPropW(dialog, name->second.c_str()))))
+        .End();
+    return Print(json, true);
+}
+
+int Redraw(HWND dialog)
+{
+    if (!dialog) return NotFound("window");
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    JsonWriter json;
+    json.Begin().Bool("found", true).End();
+    return Print(json, true);
+}
+
+int Close(HWND dialog)
+{
+    if (!dialog) return NotFound("window");
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    JsonWriter json;
+    json.Begin().Bool("found", true).End();
+    return Print(json, true);
+}
+
+int Screenshot(HWND dialog, const Options& options)
+{
+    auto out = options.find(L"out");
+    if (!dialog || out == options.end()) return NotFound("window");
+    bool saved = SaveWindowScreenshot(dialog, out->second);
+    JsonWriter json;
+    json.Begin().Bool("found", saved).End();
+    return Print(json, saved);
+}
+
 int HoldMapping(const Options& options)
 {
     auto name = options.find(L"name");
@@ -292,8 +281,12 @@ int HoldMapping(const Options& options)
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: uiauto inspect|wait-window|msgbox|click|select|close|wait-exit|screenshot --exe NAME [options]\n"
-                 "       uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]\n");
+                 "usage: uiauto inspect|wait-window|msgbox|click|select|send|prop|redraw|close|wait-exit|kill|screenshot\n"
+                 "              --exe NAME [options]\n"
+                 "       uiauto hold-mapping --name NAME --ms MS [--ready FILE]\n"
+                 "       uiauto codepage\n"
+                 "       uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]\n"
+                 "(the comment at the top of tools/uiauto/main.cpp explains each command)\n");
     return 64;
 }
 
@@ -331,17 +324,7 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"wait-exit") return WaitExit(exe->second, Timeout(options, 30000));
 
     std::vector<DWORD> processes = FindProcessesByExe(exe->second);
-    if (command == L"kill") {
-        for (DWORD pid : processes) {
-            if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
-                TerminateProcess(process, 9);
-                CloseHandle(process);
-            }
-        }
-        JsonWriter json;
-        json.Begin().Bool("found", !processes.empty()).Field("killed", static_cast<long long>(processes.size())).End();
-        return Print(json, true);
-    }
+    if (command == L"kill") return Kill(processes);
     HWND dialog = FindMainWindow(processes);
     if (command == L"inspect") {
         auto points = options.find(L"points");
@@ -349,53 +332,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (command == L"click") return Click(dialog, options);
     if (command == L"select") return Select(dialog, options);
-    if (command == L"send") {
-        auto id = options.find(L"id");
-        auto msg = options.find(L"msg");
-        if (!dialog || id == options.end() || msg == options.end()) return NotFound("control");
-        int control_id = _wtoi(id->second.c_str());
-        HWND target = control_id == 0 ? dialog : GetDlgItem(dialog, control_id);
-        if (!target) return NotFound("control");
-        auto number = [&](const wchar_t* key) {
-            auto it = options.find(key);
-            return it == options.end() ? 0LL : _wtoi64(it->second.c_str());
-        };
-        LRESULT result = SendMessageW(target, static_cast<UINT>(number(L"msg")), static_cast<WPARAM>(number(L"wparam")),
-                                      static_cast<LPARAM>(number(L"lparam")));
-        JsonWriter json;
-        json.Begin().Bool("found", true).Field("result", static_cast<long long>(result)).End();
-        return Print(json, true);
-    }
-    if (command == L"prop") {
-        auto name = options.find(L"name");
-        if (!dialog || name == options.end()) return NotFound("window");
-        JsonWriter json;
-        json.Begin().Bool("found", true)
-            .Field("value", static_cast<long long>(reinterpret_cast<INT_PTR>(GetPropW(dialog, name->second.c_str()))))
-            .End();
-        return Print(json, true);
-    }
-    if (command == L"redraw") {
-        if (!dialog) return NotFound("window");
-        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        JsonWriter json;
-        json.Begin().Bool("found", true).End();
-        return Print(json, true);
-    }
-    if (command == L"close") {
-        if (!dialog) return NotFound("window");
-        PostMessageW(dialog, WM_CLOSE, 0, 0);
-        JsonWriter json;
-        json.Begin().Bool("found", true).End();
-        return Print(json, true);
-    }
-    if (command == L"screenshot") {
-        auto out = options.find(L"out");
-        if (!dialog || out == options.end()) return NotFound("window");
-        bool saved = SaveWindowScreenshot(dialog, out->second);
-        JsonWriter json;
-        json.Begin().Bool("found", saved).End();
-        return Print(json, saved);
-    }
+    if (command == L"send") return Send(dialog, options);
+    if (command == L"prop") return Prop(dialog, options);
+    if (command == L"redraw") return Redraw(dialog);
+    if (command == L"close") return Close(dialog);
+    if (command == L"screenshot") return Screenshot(dialog, options);
     return Usage();
 }
