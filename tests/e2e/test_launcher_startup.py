@@ -158,6 +158,10 @@ def test_missing_url_configuration_reports_once_and_goes_on(launcher, client):
     state = launcher.wait_window()
     assert state["message_boxes"] == []
     assert_placed_as_skin(state)
+    # The Esc key's cancel command ends the dialog through the default path, without the close
+    # button's pause.
+    launcher.uiauto("send", id=0, msg=0x0111, wparam=2)  # WM_COMMAND, IDCANCEL
+    assert launcher.wait_exit(60)
 
 
 def test_missing_skin_reports_twice_and_places_nothing(launcher, client):
