@@ -97,6 +97,7 @@ INT_PTR CDialogEx::Dispatch(UINT message, WPARAM wparam, LPARAM lparam)
         for (const OwnerDrawnItem& item : m_ownerDrawn) {
             if (item.id == static_cast<int>(wparam)) {
                 item.control->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+                ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, TRUE);  // "drawn", to whoever sent it
                 return TRUE;
             }
         }
