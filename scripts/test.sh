@@ -36,10 +36,29 @@ run_preset() {
   failed=$((failed + bad))
 }
 
+# The end-to-end suite drives the Windows build under Wine; its counts join the totals. A run
+# that crashes or prints no summary counts as one failure.
+run_e2e() {
+  echo "== e2e: pytest tests/e2e"
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e 2>&1 | tee "$logs/e2e-test.log"
+  local line
+  line=$(grep -E '^=*[ ]*[0-9]+ (passed|failed|error)' "$logs/e2e-test.log" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "e2e: no pytest summary"; failed=$((failed + 1)); return
+  fi
+  local ok bad errors
+  ok=$(echo "$line" | grep -oE '[0-9]+ passed' | grep -oE '[0-9]+' || true)
+  bad=$(echo "$line" | grep -oE '[0-9]+ failed' | grep -oE '[0-9]+' || true)
+  errors=$(echo "$line" | grep -oE '[0-9]+ errors?' | grep -oE '[0-9]+' || true)
+  passed=$((passed + ${ok:-0}))
+  failed=$((failed + ${bad:-0} + ${errors:-0}))
+}
+
 start=$(date +%s)
 run_preset native
 run_preset windows
+if [ -f build/windows/bin/QuenlorLauncher.exe ]; then run_e2e; else echo "e2e: no Windows build"; failed=$((failed + 1)); fi
 echo
-echo "== summary: native and windows test runs, $(( $(date +%s) - start )) s"
+echo "== summary: native, windows and e2e test runs, $(( $(date +%s) - start )) s"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,99 +1,341 @@
-// UI automation helper for end-to-end tests. It runs inside the same wine server as the programs
-// under test and reaches their windows through ordinary window messages.
+// uiauto: the UI automation helper of the end-to-end tests. It runs inside the same wine server as
+// the programs under test and reaches their windows through ordinary window messages. Every
+// command prints one JSON object on one line (ASCII; other characters as \u escapes).
 //
+//   uiauto inspect    --exe NAME [--points X,Y;X,Y]   main window, its controls, message boxes;
+//                                                     with points (window coordinates), whether
+//                                                     each lies inside the window's region
+//   uiauto wait-window --exe NAME [--timeout MS]      until the main window is visible, then inspect
+//   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
+//                                                     wait for a matching message box, report it,
+//                                                     answer it when asked
+//   uiauto click      --exe NAME --id N               click control N as the mouse would: not
+//                                                     when it is disabled or hidden
+//   uiauto select     --exe NAME --id N --index I     select combo entry I and notify the dialog
+//                                                     as the real list does (CBN_SELCHANGE)
+//   uiauto send       --exe NAME --id N --msg M [--wparam W] [--lparam L]
+//                                                     send a message with number arguments to
+//                                                     control N (0: the main window); prints the result
+//   uiauto prop       --exe NAME --name PROP            a window property of the main window
+//   uiauto redraw     --exe NAME                      repaint the main window and its controls now
+//   uiauto close      --exe NAME                      send WM_CLOSE to the main window
+//   uiauto wait-exit  --exe NAME [--timeout MS]       until no process of that name is left
+//   uiauto kill       --exe NAME                      end every process of that name at once
+//   uiauto screenshot --exe NAME --out FILE.bmp       what the screen shows in the main window
+//   uiauto hold-mapping --name NAME --ms MS [--ready FILE]
+//                                                     hold a named file mapping for MS ms, as the
+//                                                     game client holds its presence marker; FILE
+//                                                     is created once the mapping exists, and
+//                                                     deleting it ends the hold early
+//   uiauto codepage                                   the ANSI code page this session runs with
 //   uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]
-//       start PROGRAM (a bare name is taken from this helper's folder), wait until it shows a
-//       visible top-level window, leave it up for HOLD_MS (default 0), ask that window to close
-//       and wait for the process to end.
-//       Prints what happened; exits 0 when the window appeared and the program ended with 0.
+//
+// Positions of controls are client coordinates of the main window. The exit code is 0 when the
+// command found what it looked for, 1 when not, 64 for a usage error.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <string>
+
+#include "json_writer.h"
+#include "process_windows.h"
+#include "window_report.h"
+#include "run_and_close.h"
+#include "screenshot.h"
 
 namespace {
 
-struct WindowSearch {
-    DWORD process_id;
-    HWND found;
-};
+using Options = std::map<std::wstring, std::wstring>;
 
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param)
+int Usage();
+
+int Print(const JsonWriter& json, bool found)
 {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->process_id && IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::wstring ResolveBesideHelper(const std::wstring& program)
-{
-    if (program.find_first_of(L"\\/:") != std::wstring::npos) return program;
-    wchar_t self[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring folder(self, length);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1) + program;
-}
-
-int RunAndClose(const std::wstring& program, DWORD timeout_ms, DWORD hold_ms)
-{
-    std::wstring path = ResolveBesideHelper(program);
-    std::wstring command = L"\"" + path + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        std::printf("start failed: error %lu\n", GetLastError());
-        return 2;
-    }
-    CloseHandle(process.hThread);
-
-    WindowSearch search = {process.dwProcessId, nullptr};
-    DWORD waited = 0;
-    while (!search.found && waited < timeout_ms) {
-        if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) break;
-        waited += 100;
-        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-    }
-    if (!search.found) {
-        std::printf("no window appeared within %lu ms\n", timeout_ms);
-        TerminateProcess(process.hProcess, 3);
-        CloseHandle(process.hProcess);
-        return 3;
-    }
-    wchar_t title[256] = L"";
-    GetWindowTextW(search.found, title, 256);
-    std::printf("window appeared: \"%ls\"\n", title);
+    std::printf("%s\n", json.Text().c_str());
     std::fflush(stdout);
-    if (hold_ms) Sleep(hold_ms);
+    return found ? 0 : 1;
+}
 
-    PostMessageW(search.found, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
-        std::printf("program did not end after WM_CLOSE\n");
-        TerminateProcess(process.hProcess, 4);
-        CloseHandle(process.hProcess);
-        return 4;
+int NotFound(const char* what)
+{
+    JsonWriter json;
+    json.Begin().Bool("found", false).Field("missing", std::wstring(what, what + strlen(what))).End();
+    return Print(json, false);
+}
+
+int Inspect(const std::vector<DWORD>& processes, HWND dialog, const std::wstring& points = std::wstring())
+{
+    JsonWriter json;
+    json.Begin().Bool("found", dialog != nullptr).Field("processes", static_cast<long long>(processes.size()));
+    if (dialog) {
+        WriteWindow(json, dialog, points);
+        json.BeginArray("controls");
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            WriteControl(json, dialog, child);
+        }
+        json.EndArray();
     }
-    DWORD exit_code = 0;
-    GetExitCodeProcess(process.hProcess, &exit_code);
-    CloseHandle(process.hProcess);
-    std::printf("program ended with exit code %lu\n", exit_code);
-    return exit_code == 0 ? 0 : 5;
+    json.BeginArray("message_boxes");
+    for (HWND box : FindMessageBoxes(processes)) WriteMessageBox(json, box);
+    json.EndArray().End();
+    return Print(json, dialog != nullptr);
+}
+
+DWORD Timeout(const Options& options, DWORD fallback)
+{
+    auto it = options.find(L"timeout");
+    return it == options.end() ? fallback : static_cast<DWORD>(_wtoi(it->second.c_str()));
+}
+
+int WaitWindow(const std::wstring& exe, DWORD timeout_ms)
+{
+    for (DWORD waited = 0;; waited += 100) {
+        std::vector<DWORD> processes = FindProcessesByExe(exe);
+        HWND dialog = FindMainWindow(processes);
+        if (dialog && IsWindowVisible(dialog)) return Inspect(processes, dialog);
+        if (waited >= timeout_ms) return Inspect(processes, nullptr), 1;
+        Sleep(100);
+    }
+}
+
+int AnswerId(const std::wstring& answer)
+{
+    if (answer == L"ok") return IDOK;
+    if (answer == L"cancel") return IDCANCEL;
+    if (answer == L"yes") return IDYES;
+    if (answer == L"no") return IDNO;
+    return _wtoi(answer.c_str());
+}
+
+int MessageBoxCommand(const std::wstring& exe, const Options& options)
+{
+    auto title = options.find(L"title");
+    auto text = options.find(L"text");
+    auto answer = options.find(L"answer");
+    DWORD timeout_ms = Timeout(options, 30000);
+    for (DWORD waited = 0;; waited += 100) {
+        for (HWND box : FindMessageBoxes(FindProcessesByExe(exe))) {
+            if (title != options.end() && WindowText(box) != title->second) continue;
+            if (text != options.end() && WindowText(GetDlgItem(box, 0xFFFF)) != text->second) continue;
+            JsonWriter json;
+            json.Begin().Bool("found", true).Key("box");
+            WriteMessageBox(json, box);
+            if (answer != options.end()) {
+                int id = AnswerId(answer->second);
+                PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+                json.Field("answered", id);
+            }
+            json.End();
+            return Print(json, true);
+        }
+        if (waited >= timeout_ms) return NotFound("message box");
+        Sleep(100);
+    }
+}
+
+HWND RequireControl(HWND dialog, const Options& options)
+{
+    auto id = options.find(L"id");
+    if (!dialog || id == options.end()) return nullptr;
+    return GetDlgItem(dialog, _wtoi(id->second.c_str()));
+}
+
+int Click(HWND dialog, const Options& options)
+{
+    HWND control = RequireControl(dialog, options);
+    if (!control) return NotFound("control");
+    // A player's click never reaches a disabled control; BM_CLICK itself would not ask.
+    const bool enabled = IsWindowEnabled(control) != FALSE && IsWindowVisible(control) != FALSE;
+    if (enabled) PostMessageW(control, BM_CLICK, 0, 0);
+    JsonWriter json;
+    json.Begin().Bool("found", true).Bool("clicked", enabled).End();
+    return Print(json, true);
+}
+
+int Select(HWND dialog, const Options& options)
+{
+    HWND combo = RequireControl(dialog, options);
+    auto index = options.find(L"index");
+    if (!combo || index == options.end()) return NotFound("control");
+    LRESULT selected = SendMessageW(combo, CB_SETCURSEL, _wtoi(index->second.c_str()), 0);
+    // The dialog hears of a selection the way the list itself tells it; sent, so the handler has
+    // run when this command returns.
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    JsonWriter json;
+    json.Begin().Bool("found", true).Field("selection", static_cast<long long>(selected)).End();
+    return Print(json, true);
+}
+
+int WaitExit(const std::wstring& exe, DWORD timeout_ms)
+{
+    for (DWORD waited = 0;; waited += 100) {
+        if (FindProcessesByExe(exe).empty()) {
+            JsonWriter json;
+            json.Begin().Bool("found", true).Bool("exited", true).End();
+            return Print(json, true);
+        }
+        if (waited >= timeout_ms) {
+            JsonWriter json;
+            json.Begin().Bool("found", false).Bool("exited", false).End();
+            return Print(json, false);
+        }
+        Sleep(100);
+    }
+}
+
+int Kill(const std::vector<DWORD>& processes)
+{
+    for (DWORD pid : processes) {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+            TerminateProcess(process, 9);
+            CloseHandle(process);
+        }
+    }
+    JsonWriter json;
+    json.Begin().Bool("found", !processes.empty()).Field("killed", static_cast<long long>(processes.size())).End();
+    return Print(json, true);
+}
+
+int Send(HWND dialog, const Options& options)
+{
+    auto id = options.find(L"id");
+    auto msg = options.find(L"msg");
+    if (!dialog || id == options.end() || msg == options.end()) return NotFound("control");
+    int control_id = _wtoi(id->second.c_str());
+    HWND target = control_id == 0 ? dialog : GetDlgItem(dialog, control_id);
+    if (!target) return NotFound("control");
+    auto number = [&](const wchar_t* key) {
+        auto it = options.find(key);
+        return it == options.end() ? 0LL : _wtoi64(it->second.c_str());
+    };
+    LRESULT result = SendMessageW(target, static_cast<UINT>(number(L"msg")), static_cast<WPARAM>(number(L"wparam")),
+                                  static_cast<LPARAM>(number(L"lparam")));
+    JsonWriter json;
+    json.Begin().Bool("found", true).Field("result", static_cast<long long>(result)).End();
+    return Print(json, true);
+}
+
+int Prop(HWND dialog, const Options& options)
+{
+    auto name = options.find(L"name");
+    if (!dialog || name == options.end()) return NotFound("window");
+    JsonWriter json;
+    json.Begin().Bool("found", true)
+        .Field("value", static_cast<long long>(reinterpret_cast<INT_PTR>(GetPropW(dialog, name->second.c_str()))))
+        .End();
+    return Print(json, true);
+}
+
+int Redraw(HWND dialog)
+{
+    if (!dialog) return NotFound("window");
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    JsonWriter json;
+    json.Begin().Bool("found", true).End();
+    return Print(json, true);
+}
+
+int Close(HWND dialog)
+{
+    if (!dialog) return NotFound("window");
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    JsonWriter json;
+    json.Begin().Bool("found", true).End();
+    return Print(json, true);
+}
+
+int Screenshot(HWND dialog, const Options& options)
+{
+    auto out = options.find(L"out");
+    if (!dialog || out == options.end()) return NotFound("window");
+    bool saved = SaveWindowScreenshot(dialog, out->second);
+    JsonWriter json;
+    json.Begin().Bool("found", saved).End();
+    return Print(json, saved);
+}
+
+int HoldMapping(const Options& options)
+{
+    auto name = options.find(L"name");
+    auto ms = options.find(L"ms");
+    if (name == options.end() || ms == options.end()) return Usage();
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name->second.c_str());
+    if (!mapping) return NotFound("mapping");
+    auto ready = options.find(L"ready");
+    if (ready != options.end()) {
+        if (FILE* marker = _wfopen(ready->second.c_str(), L"wb")) fclose(marker);
+    }
+    const DWORD hold_ms = static_cast<DWORD>(_wtoi(ms->second.c_str()));
+    for (DWORD held = 0; held < hold_ms; held += 100) {
+        if (ready != options.end() && GetFileAttributesW(ready->second.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        Sleep(100);
+    }
+    CloseHandle(mapping);
+    JsonWriter json;
+    json.Begin().Bool("found", true).End();
+    return Print(json, true);
+}
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: uiauto inspect|wait-window|msgbox|click|select|send|prop|redraw|close|wait-exit|kill|screenshot\n"
+                 "              --exe NAME [options]\n"
+                 "       uiauto hold-mapping --name NAME --ms MS [--ready FILE]\n"
+                 "       uiauto codepage\n"
+                 "       uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]\n"
+                 "(the comment at the top of tools/uiauto/main.cpp explains each command)\n");
+    return 64;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc >= 3 && std::wstring(argv[1]) == L"run-and-close") {
+    if (argc < 2) return Usage();
+    const std::wstring command = argv[1];
+    if (command == L"run-and-close") {
+        if (argc < 3) return Usage();
         DWORD timeout_ms = argc >= 4 ? static_cast<DWORD>(_wtoi(argv[3])) : 30000;
         DWORD hold_ms = argc >= 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 0;
         return RunAndClose(argv[2], timeout_ms, hold_ms);
     }
-    std::fprintf(stderr, "usage: uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]\n");
-    return 64;
+
+    if (command == L"codepage") {
+        JsonWriter json;
+        json.Begin().Bool("found", true).Field("acp", static_cast<long long>(GetACP())).End();
+        return Print(json, true);
+    }
+
+    Options options;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        std::wstring name = argv[i];
+        if (name.rfind(L"--", 0) != 0) return Usage();
+        options[name.substr(2)] = argv[i + 1];
+    }
+    if (command == L"hold-mapping") return HoldMapping(options);
+    auto exe = options.find(L"exe");
+    if (exe == options.end()) return Usage();
+
+    if (command == L"wait-window") return WaitWindow(exe->second, Timeout(options, 30000));
+    if (command == L"msgbox") return MessageBoxCommand(exe->second, options);
+    if (command == L"wait-exit") return WaitExit(exe->second, Timeout(options, 30000));
+
+    std::vector<DWORD> processes = FindProcessesByExe(exe->second);
+    if (command == L"kill") return Kill(processes);
+    HWND dialog = FindMainWindow(processes);
+    if (command == L"inspect") {
+        auto points = options.find(L"points");
+        return Inspect(processes, dialog, points == options.end() ? std::wstring() : points->second);
+    }
+    if (command == L"click") return Click(dialog, options);
+    if (command == L"select") return Select(dialog, options);
+    if (command == L"send") return Send(dialog, options);
+    if (command == L"prop") return Prop(dialog, options);
+    if (command == L"redraw") return Redraw(dialog);
+    if (command == L"close") return Close(dialog);
+    if (command == L"screenshot") return Screenshot(dialog, options);
+    return Usage();
 }

@@ -1,0 +1,130 @@
+#include "ql_autopatch_dlg.h"
+
+#include "app.h"
+#include "gdiplus_include.h"
+#include "resource.h"
+
+wchar_t g_szLauncherVersion[16] = L"2022091302";
+
+namespace {
+constexpr UINT_PTR kGameWatchTimer = 1;
+}
+
+const winfx::MessageMapEntry CQLAutoPatchDlg::messageEntries[] = {
+    WINFX_ON_MESSAGE(WM_PAINT, &CQLAutoPatchDlg::OnPaint),
+    WINFX_ON_MESSAGE(WM_QUERYDRAGICON, &CQLAutoPatchDlg::OnQueryDragIcon),
+    WINFX_ON_MESSAGE(WM_LBUTTONDOWN, &CQLAutoPatchDlg::OnLButtonDown),
+    WINFX_ON_CTLCOLOR(&CQLAutoPatchDlg::OnCtlColor),
+    WINFX_ON_MESSAGE(WM_CREATE, &CQLAutoPatchDlg::OnCreate),
+    WINFX_ON_COMMAND(CBN_SELCHANGE, IDC_CMB_RESOLUTION, &CQLAutoPatchDlg::OnCbnSelchangeResolution),
+    WINFX_ON_COMMAND(BN_CLICKED, IDC_BTN_START, &CQLAutoPatchDlg::OnBnClickedStart),
+    WINFX_ON_COMMAND(BN_CLICKED, IDC_BTN_CLOSE, &CQLAutoPatchDlg::OnBnClickedClose),
+    WINFX_ON_COMMAND(BN_CLICKED, IDC_BTN_HOMEPAGE, &CQLAutoPatchDlg::OnBnClickedHomePage),
+    WINFX_ON_MESSAGE(WM_TIMER, &CQLAutoPatchDlg::OnTimer),
+    WINFX_END_MESSAGE_MAP,
+};
+
+const winfx::MessageMap CQLAutoPatchDlg::messageMap = {&winfx::CDialogEx::messageMap, messageEntries};
+
+const winfx::MessageMap* CQLAutoPatchDlg::GetMessageMap() const
+{
+    return &messageMap;
+}
+
+CQLAutoPatchDlg::CQLAutoPatchDlg() : CDialogEx(IDD_AUTOPATCH_DIALOG)
+{
+    m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+}
+
+CQLAutoPatchDlg::~CQLAutoPatchDlg()
+{
+    // The picture is a GDI+ object: it goes before GDI+ itself.
+    delete m_pBackground;
+    m_pBackground = nullptr;
+    if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    m_gdiplusToken = 0;
+}
+
+void CQLAutoPatchDlg::DoDataExchange(winfx::CDataExchange* dx)
+{
+    CDialogEx::DoDataExchange(dx);
+    winfx::DDX_Control(dx, IDC_CHK_WINDOWMODE, m_chkWindowMode);
+    winfx::DDX_Control(dx, IDC_CMB_RESOLUTION, m_cmbResolution);
+    winfx::DDX_Control(dx, IDC_STATIC_TIP, m_stTip);
+    winfx::DDX_Control(dx, IDC_STATIC_DOWNLOAD, m_stDownload);
+    winfx::DDX_Control(dx, IDC_PROGRESS_CURRENT, m_progCurrent);
+    winfx::DDX_Control(dx, IDC_PROGRESS_TOTAL, m_progTotal);
+    m_bStop = 0;
+    winfx::DDX_Control(dx, IDC_STATIC_VERSION, m_stVersion);
+}
+
+BOOL CQLAutoPatchDlg::OnInitDialog()
+{
+    // The game client holds "ClientRun" while it runs; a second launcher must not patch under it.
+    if (HANDLE running = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, L"ClientRun")) {
+        ::CloseHandle(running);
+        MessageBox(L"游戏已运行!", L"提示", MB_OK);
+        winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);
+        return FALSE;
+    }
+
+    Gdiplus::GdiplusStartupInput gdiplus_input;  // version 1, no callback, no suppression
+    Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplus_input, nullptr);
+
+    CDialogEx::OnInitDialog();
+
+    m_hShareMap = nullptr;
+    m_pShareView = nullptr;
+
+    if (!LoadUrlConfig()) MessageBox(L"配置列表加载失败!", L"错误", MB_OK);
+    if (!LoadSkinConfig()) {
+        MessageBox(L"界面配置加载失败!", L"错误", MB_OK);
+        MessageBox(L"登录器初始化失败!", L"错误！", MB_OK);
+        return FALSE;
+    }
+    InitControls();
+    // The update check joins here, once patching is built.
+
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    return TRUE;
+}
+
+bool CQLAutoPatchDlg::LoadUrlConfig()
+{
+    return ReadUrlConfig(".\\Image\\Autopatch\\AutoPatchURL.bin", *this);
+}
+
+bool CQLAutoPatchDlg::LoadSkinConfig()
+{
+    return ReadSkinLayout(".\\Image\\Autopatch\\AutoPatchDlg.bin", *this);
+}
+
+LRESULT CQLAutoPatchDlg::OnCreate(WPARAM, LPARAM)
+{
+    return Default();
+}
+
+LRESULT CQLAutoPatchDlg::OnTimer(WPARAM, LPARAM)
+{
+    // Timer 1 watches the game's request to close the launcher, once the game start is built.
+    return Default();
+}
+
+void CQLAutoPatchDlg::OnBnClickedStart()
+{
+    SaveLaunchOptions();
+    // Starting the game client follows here, once the game start is built.
+}
+
+void CQLAutoPatchDlg::OnBnClickedClose()
+{
+    // Download workers poll m_bStop; give them a second to see it.
+    ::InterlockedExchange(&m_bStop, 1);
+    ::Sleep(1000);
+    if (m_pShareView) ::UnmapViewOfFile(m_pShareView);
+    if (m_hShareMap) ::CloseHandle(m_hShareMap);
+    KillTimer(kGameWatchTimer);
+    ::RemovePropW(m_hWnd, L"QuenlorRunClient");
+    winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);
+}

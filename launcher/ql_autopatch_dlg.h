@@ -1,0 +1,82 @@
+// CQLAutoPatchDlg: the launcher's skinned main window. It loads the two configuration files,
+// places and colours its controls from the skin, offers the launch options and closes on request.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "config/skin_layout.h"
+#include "config/url_config.h"
+#include "controls.h"
+#include "dialog.h"
+#include "gdi_object.h"
+
+namespace Gdiplus {
+class Image;
+}
+
+// The launcher's own version, compared with the configured LunchVer.
+extern wchar_t g_szLauncherVersion[16];
+
+// The layout (QLSkinLayout) and the ten configuration strings (QLUrlConfig) are members of the
+// dialog through its two configuration bases, so the readers fill them in place.
+class CQLAutoPatchDlg : public winfx::CDialogEx, public QLSkinLayout, public QLUrlConfig {
+public:
+    CQLAutoPatchDlg();
+    ~CQLAutoPatchDlg() override;
+
+    bool LoadUrlConfig();
+    bool LoadSkinConfig();
+    void InitControls();
+    void LoadLaunchOptions();
+    void SaveLaunchOptions();
+
+protected:
+    const winfx::MessageMap* GetMessageMap() const override;
+    void DoDataExchange(winfx::CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+
+    LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnQueryDragIcon(WPARAM, LPARAM);
+    LRESULT OnLButtonDown(WPARAM, LPARAM);
+    LRESULT OnCtlColor(WPARAM, LPARAM);
+    LRESULT OnCreate(WPARAM, LPARAM);
+    LRESULT OnTimer(WPARAM, LPARAM);
+    void OnCbnSelchangeResolution();
+    void OnBnClickedStart();
+    void OnBnClickedClose();
+    void OnBnClickedHomePage();
+
+private:
+    static const winfx::MessageMapEntry messageEntries[];
+    static const winfx::MessageMap messageMap;
+
+    void ShapeWindow();
+    void ReadCommandLine();
+
+    winfx::CFont m_font;
+    winfx::Brush m_brTip, m_brDownload, m_brVersion;
+    winfx::CBitmapButton m_btnStart, m_btnHomePage, m_btnClose;
+    Gdiplus::Image* m_pBackground = nullptr;
+    winfx::CButton m_chkWindowMode;
+    winfx::CComboBox m_cmbResolution;
+    winfx::CStatic m_stTip, m_stDownload, m_stVersion;
+    // The notice view (its pointer and the rectangle m_rcNotice of the skin) joins here.
+
+public:
+    bool m_bRunClient = false;
+    volatile LONG m_bStop = 0;  // polled by worker threads; set once the launcher is closing
+    int32_t m_nRemaining = 0;
+
+private:
+    winfx::CProgressCtrl m_progTotal;
+    winfx::CProgressCtrl m_progCurrent;
+    wchar_t m_szCurDir[MAX_PATH] = {};
+    std::vector<std::wstring> m_vecDownload;
+    HANDLE m_hShareMap = nullptr;
+    void* m_pShareView = nullptr;
+    HICON m_hIcon = nullptr;
+    ULONG_PTR m_gdiplusToken = 0;
+};

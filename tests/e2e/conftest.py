@@ -1,0 +1,125 @@
+"""End-to-end fixtures: the build's Wine prefix, generated client folders, and a driver that
+starts the real QuenlorLauncher.exe and observes it through uiauto.exe."""
+import json
+import os
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("QUENLOR_WINDOWS_BUILD", ROOT / "build" / "windows"))
+BIN = BUILD / "bin"
+WINE_HOME = BUILD / "wine"
+WINE_RUN = ROOT / "cmake" / "wine" / "wine-run.sh"
+WORK = ROOT / "build" / "e2e-work"
+ARTIFACTS = ROOT / "build" / "e2e-artifacts"
+LAUNCHER = "QuenlorLauncher.exe"
+
+
+def wine_run(args, cwd=None, env=None, timeout=120):
+    return subprocess.run([str(WINE_RUN), "--home", str(WINE_HOME)] + [str(a) for a in args], cwd=cwd, env=env,
+                          capture_output=True, text=True, timeout=timeout)
+
+
+@pytest.fixture(scope="session")
+def wine():
+    for program in (LAUNCHER, "uiauto.exe"):
+        if not (BIN / program).exists():
+            pytest.fail("%s is not built in %s" % (program, BIN))
+    boot = wine_run(["--boot"], timeout=1200)
+    assert boot.returncode == 0, boot.stderr
+    yield
+    wine_run(["--stop"])
+
+
+class Launcher:
+    """One launcher process in one client folder, and the uiauto commands that watch it."""
+
+    def __init__(self, folder: Path):
+        self.folder = folder
+        self.process = None
+        self.output = ""
+
+    def uiauto(self, command, exe=LAUNCHER, wait=120, locale=None, **options):
+        args = [BIN / "uiauto.exe", command] + ([] if command == "codepage" else ["--exe", exe])
+        for name, value in options.items():
+            args += ["--" + name.replace("_", "-"), str(value)]
+        env = dict(os.environ, WINE_RUN_LOCALE=locale) if locale else None
+        result = wine_run(args, cwd=self.folder, env=env, timeout=wait)
+        for line in reversed(result.stdout.splitlines()):
+            if line.startswith("{"):
+                return json.loads(line)
+        raise AssertionError("uiauto %s printed no result: %r %r" % (command, result.stdout, result.stderr))
+
+    def start(self, *args, exe_path=None, locale=None):
+        env = dict(os.environ)
+        if locale:
+            env["WINE_RUN_LOCALE"] = locale
+        program = exe_path or (BIN / LAUNCHER)
+        self.process = subprocess.Popen([str(WINE_RUN), "--home", str(WINE_HOME), str(program)] + list(args),
+                                        cwd=self.folder, env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT, text=True, errors="replace")
+
+    def wait_window(self, timeout_ms=60000):
+        state = self.uiauto("wait-window", wait=timeout_ms / 1000 + 60, timeout=timeout_ms)
+        assert state["found"], state
+        return state
+
+    def message_box(self, title=None, text=None, answer="ok", timeout_ms=60000):
+        options = {"timeout": timeout_ms}
+        if title is not None:
+            options["title"] = title
+        if text is not None:
+            options["text"] = text
+        if answer:
+            options["answer"] = answer
+        return self.uiauto("msgbox", wait=timeout_ms / 1000 + 60, **options)
+
+    def wait_exit(self, timeout=60):
+        try:
+            self.output, _ = self.process.communicate(timeout=timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.uiauto("kill")
+            if not self.wait_exit(60):
+                self.process.kill()
+                self.process.communicate()
+
+
+@pytest.fixture
+def client(wine, request):
+    """An empty client folder of the test's own, with the Image\\Autopatch folder."""
+    folder = WORK / request.node.name.replace("[", "_").replace("]", "")
+    shutil.rmtree(folder, ignore_errors=True)
+    (folder / "Image" / "Autopatch").mkdir(parents=True)
+    return folder
+
+
+@pytest.fixture
+def launcher(client):
+    driver = Launcher(client)
+    yield driver
+    driver.stop()
+
+
+def control(state, control_id):
+    for entry in state["controls"]:
+        if entry["id"] == control_id:
+            return entry
+    raise AssertionError("control %d not in %r" % (control_id, state))
+
+
+def wait_for(predicate, timeout=20.0):
+    end = time.time() + timeout
+    while time.time() < end:
+        if predicate():
+            return True
+        time.sleep(0.2)
+    return predicate()
