@@ -62,10 +62,14 @@ TEST(ManifestTool, NamesTheManifestCannotHoldAreReportedNotListed)
     ManifestFolder folder("bad_names");
     folder.Write("ok.txt", "x");
     folder.Write("a#b.txt", "x");
-    folder.Write("a|b.txt", "x");
     folder.Write("\xF0\x9F\x98\x80.txt", "x");  // no GBK form
+    size_t expected_errors = 2;
+#if !defined(_WIN32)
+    folder.Write("a|b.txt", "x");  // Windows allows no '|' in names
+    ++expected_errors;
+#endif
     qlconfig::ManifestBuild build = qlconfig::BuildManifest(folder.Root(), fs::path());
-    EXPECT_EQ(build.errors.size(), 3u);
+    EXPECT_EQ(build.errors.size(), expected_errors);
     EXPECT_EQ(build.files, 1u);
 }
 
