@@ -7,6 +7,7 @@
 
 #include "config/ansi_text.h"
 #include "md5_ctx.h"
+#include "md5_transform.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -64,6 +65,30 @@ TEST(MD5, AnySplitOfTheInputGivesTheSameDigest)
         }
     }
 }
+
+#if defined(__i386__)
+TEST(MD5, X86TransformAgreesWithThePortableOne)
+{
+    std::string blocks = PatternBytes(64 * 200 + 1);
+    uint32_t portable[4] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};
+    uint32_t x86[4] = {portable[0], portable[1], portable[2], portable[3]};
+    for (size_t at = 0; at + 64 <= blocks.size(); at += 64) {
+        // Odd offsets too: blocks come straight from the caller's unaligned bytes.
+        const uint8_t* block = reinterpret_cast<const uint8_t*>(blocks.data() + at + (at / 64) % 2);
+        quenlor::Md5TransformPortable(portable, block);
+        quenlor_md5_blocks_x86(x86, block, 1);
+        ASSERT_EQ(memcmp(portable, x86, sizeof(x86)), 0) << "block " << at / 64;
+    }
+    // A run of blocks in one call, and an empty run, which must change nothing.
+    uint32_t run[4] = {1, 2, 3, 4};
+    uint32_t one_by_one[4] = {1, 2, 3, 4};
+    quenlor_md5_blocks_x86(run, reinterpret_cast<const uint8_t*>(blocks.data()), 0);
+    EXPECT_EQ(run[0], 1u);
+    quenlor_md5_blocks_x86(run, reinterpret_cast<const uint8_t*>(blocks.data()), 200);
+    for (size_t at = 0; at < 200 * 64; at += 64) quenlor::Md5TransformPortable(one_by_one, reinterpret_cast<const uint8_t*>(blocks.data() + at));
+    EXPECT_EQ(memcmp(run, one_by_one, sizeof(run)), 0);
+}
+#endif
 
 TEST(MD5, DigestTextKeepsLeadingZeros)
 {
