@@ -29,6 +29,12 @@ public:
     // is not limited by memory.
     bool MD5File(std::wstring& digestText, const char* ansiPath);
 
+#if defined(_WIN32)
+    // Fetches the manifest into m_strUpdateInfo (replacing it); false when it cannot be fetched.
+    // A failure inside the fetch is reported to the player in a message box.
+    bool GetUpdateInfo(std::wstring url);
+#endif
+
     // Verifies every entry of m_strUpdateInfo against the files under g_szWorkDir, in manifest
     // order, and appends the path of each file that is missing or differs. Paths that would leave
     // the client folder are no entries: they are never opened and never listed.

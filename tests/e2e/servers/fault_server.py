@@ -153,6 +153,19 @@ class Slow(Fault):
                 break
 
 
+class Raw(Fault):
+    """Exactly these bytes as the whole answer (status line and headers included), then close."""
+    name = "raw"
+
+    def __init__(self, data):
+        self.data = data
+
+    def serve(self, handler):
+        handler.wfile.write(self.data)
+        handler.wfile.flush()
+        handler.close_connection = True
+
+
 class _Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
