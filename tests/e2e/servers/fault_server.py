@@ -26,6 +26,21 @@ class Fault:
         raise NotImplementedError
 
 
+def _announce(handler, length, close=False):
+    """A 200 head announcing length body bytes."""
+    handler.send_response(200)
+    handler.send_header("Content-Type", "application/octet-stream")
+    handler.send_header("Content-Length", str(length))
+    if close:
+        handler.send_header("Connection", "close")
+    handler.end_headers()
+
+
+def _send_part(handler, data):
+    handler.wfile.write(data)
+    handler.wfile.flush()
+
+
 class Ok(Fault):
     """A plain 200 answer with Content-Length."""
     name = "ok"
@@ -39,7 +54,7 @@ class Ok(Fault):
         handler.send_header("Content-Type", self.content_type)
         handler.send_header("Content-Length", str(len(self.body)))
         handler.end_headers()
-        handler.wfile.write(self.body)
+        _send_part(handler, self.body)
 
 
 class Status(Fault):
@@ -85,12 +100,8 @@ class CutOff(Fault):
         self.keep = keep
 
     def serve(self, handler):
-        handler.send_response(200)
-        handler.send_header("Content-Length", str(len(self.body)))
-        handler.send_header("Connection", "close")
-        handler.end_headers()
-        handler.wfile.write(self.body[:self.keep])
-        handler.wfile.flush()
+        _announce(handler, len(self.body), close=True)
+        _send_part(handler, self.body[:self.keep])
         handler.close_connection = True
 
 
@@ -105,11 +116,8 @@ class Stall(Fault):
         self.seconds = seconds
 
     def serve(self, handler):
-        handler.send_response(200)
-        handler.send_header("Content-Length", str(len(self.body)))
-        handler.end_headers()
-        handler.wfile.write(self.body[:self.keep])
-        handler.wfile.flush()
+        _announce(handler, len(self.body))
+        _send_part(handler, self.body[:self.keep])
         handler.server.stopping.wait(self.seconds)
         handler.close_connection = True
 
@@ -123,11 +131,8 @@ class Reset(Fault):
         self.keep = keep
 
     def serve(self, handler):
-        handler.send_response(200)
-        handler.send_header("Content-Length", str(len(self.body)))
-        handler.end_headers()
-        handler.wfile.write(self.body[:self.keep])
-        handler.wfile.flush()
+        _announce(handler, len(self.body))
+        _send_part(handler, self.body[:self.keep])
         handler.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         handler.connection.close()
         handler.close_connection = True
@@ -143,12 +148,9 @@ class Slow(Fault):
         self.pause = pause
 
     def serve(self, handler):
-        handler.send_response(200)
-        handler.send_header("Content-Length", str(len(self.body)))
-        handler.end_headers()
+        _announce(handler, len(self.body))
         for at in range(0, len(self.body), self.piece):
-            handler.wfile.write(self.body[at:at + self.piece])
-            handler.wfile.flush()
+            _send_part(handler, self.body[at:at + self.piece])
             if handler.server.stopping.wait(self.pause):
                 break
 
@@ -161,8 +163,7 @@ class Raw(Fault):
         self.data = data
 
     def serve(self, handler):
-        handler.wfile.write(self.data)
-        handler.wfile.flush()
+        _send_part(handler, self.data)
         handler.close_connection = True
 
 
