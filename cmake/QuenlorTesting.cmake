@@ -1,10 +1,10 @@
-# quenlor_add_gtest(NAME SOURCES... LIBS libs...)
+# quenlor_add_gtest(NAME SOURCES... LIBS libs... [PREFIX prefix.])
 # Natively every test case is its own ctest entry. Under Wine a whole test program is one entry,
 # since each process start costs far more than the cases inside it.
 include(GoogleTest)
 
 function(quenlor_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "PREFIX" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
   if(WIN32)
@@ -15,6 +15,7 @@ function(quenlor_add_gtest name)
                          PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
                          FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    # PREFIX names a program's cases as a group ("patch.MD5.Rfc...") so ctest -R can pick them.
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${ARG_PREFIX}")
   endif()
 endfunction()

@@ -10,3 +10,7 @@ for program in build/bench/bin/*_bench; do
   echo "== $(basename "$program")"
   "$program" --benchmark_color=false "$@"
 done
+
+# Bounded fuzzing of the configuration reader and the manifest parser (FUZZ_SECONDS each).
+echo "== fuzz"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"

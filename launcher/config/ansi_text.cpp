@@ -27,6 +27,22 @@ std::wstring AnsiToWide(const char* bytes, size_t count)
     return wide;
 }
 
+std::string WideToAnsi(const std::wstring& wide, bool* exact)
+{
+    if (exact) *exact = true;
+    if (wide.empty()) return std::string();
+    BOOL defaulted = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &defaulted);
+    if (bytes <= 0) {
+        if (exact) *exact = false;
+        return std::string();
+    }
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], bytes, nullptr, &defaulted);
+    if (exact && defaulted) *exact = false;
+    return ansi;
+}
+
 #else
 
 bool IsAnsiLeadByte(unsigned char byte)
@@ -48,6 +64,35 @@ std::wstring AnsiToWide(const char* bytes, size_t count)
     iconv_close(cd);
     if (done == static_cast<size_t>(-1)) return std::wstring();
     return std::wstring(out.data(), (out.size() * sizeof(wchar_t) - out_left) / sizeof(wchar_t));
+}
+
+std::string WideToAnsi(const std::wstring& wide, bool* exact)
+{
+    if (exact) *exact = true;
+    std::string ansi;
+    if (wide.empty()) return ansi;
+    iconv_t cd = iconv_open("GBK", "WCHAR_T");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        if (exact) *exact = false;
+        return ansi;
+    }
+    // One character at a time, so an unconvertible one becomes '?' as the system converter does.
+    for (wchar_t ch : wide) {
+        char out[8];
+        char* in = reinterpret_cast<char*>(&ch);
+        size_t in_left = sizeof(ch);
+        char* out_ptr = out;
+        size_t out_left = sizeof(out);
+        if (iconv(cd, &in, &in_left, &out_ptr, &out_left) == static_cast<size_t>(-1)) {
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            ansi.push_back('?');
+            if (exact) *exact = false;
+        } else {
+            ansi.append(out, sizeof(out) - out_left);
+        }
+    }
+    iconv_close(cd);
+    return ansi;
 }
 
 #endif

@@ -2,6 +2,8 @@
 //
 //   qlconfig scramble   TEXT BIN [--divisor N] [--raw]
 //   qlconfig unscramble BIN TEXT [--raw]
+//   qlconfig manifest   FOLDER [OUT]         (OUT defaults to MyUpdata.txt)
+//   qlconfig verify     FOLDER MANIFEST
 //
 // TEXT is UTF-8 and is stored in GBK, the launcher's code page, with CR LF line ends; --raw keeps
 // the bytes (and line ends) exactly as they are, for text already in GBK.
@@ -12,6 +14,7 @@
 
 #include "config_file.h"
 #include "gbk_text.h"
+#include "manifest_tool.h"
 
 namespace {
 
@@ -50,7 +53,9 @@ int Usage()
 {
     fprintf(stderr,
             "usage: qlconfig scramble TEXT BIN [--divisor N] [--raw]\n"
-            "       qlconfig unscramble BIN TEXT [--raw]\n");
+            "       qlconfig unscramble BIN TEXT [--raw]\n"
+            "       qlconfig manifest FOLDER [OUT]\n"
+            "       qlconfig verify FOLDER MANIFEST\n");
     return 64;
 }
 
@@ -60,10 +65,53 @@ int Fail(const std::string& message)
     return 1;
 }
 
+// Exit status of verify when some entry does not match the folder.
+constexpr int kFolderDiffers = 2;
+
+int BuildManifestCommand(const std::string& folder, const std::string& output)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::is_directory(fs::u8path(folder), ec)) return Fail(folder + " is not a folder");
+    qlconfig::ManifestBuild build = qlconfig::BuildManifest(fs::u8path(folder), fs::u8path(output));
+    for (const std::string& error : build.errors) fprintf(stderr, "qlconfig: %s\n", error.c_str());
+    if (!build.errors.empty()) return Fail("manifest not written: some files cannot be listed");
+    if (!WriteWholeFile(output, build.text)) return Fail("cannot write " + output);
+    printf("%lu files listed in %s\n", static_cast<unsigned long>(build.files), output.c_str());
+    return 0;
+}
+
+int VerifyCommand(const std::string& folder, const std::string& manifest)
+{
+    std::string bytes;
+    if (!ReadWholeFile(manifest, bytes)) return Fail("cannot read " + manifest);
+    qlconfig::ManifestCheck check = qlconfig::VerifyFolder(std::filesystem::u8path(folder), bytes);
+    if (!check.readable) return Fail(manifest + " is not GBK text");
+    for (const qlconfig::EntryCheck& entry : check.entries) {
+        const char* what = nullptr;
+        switch (entry.state) {
+        case qlconfig::EntryState::Matches: continue;
+        case qlconfig::EntryState::Differs: what = "differs"; break;
+        case qlconfig::EntryState::Missing: what = "missing"; break;
+        case qlconfig::EntryState::Refused: what = "refused (leaves the folder)"; break;
+        }
+        printf("%s %s%s\n", what, entry.path.c_str(), entry.lowerCaseDigest ? " (digest in lower case never matches)" : "");
+    }
+    using qlconfig::EntryState;
+    printf("%lu entries: %lu match, %lu differ, %lu missing, %lu refused\n", static_cast<unsigned long>(check.entries.size()),
+           static_cast<unsigned long>(check.Count(EntryState::Matches)), static_cast<unsigned long>(check.Count(EntryState::Differs)),
+           static_cast<unsigned long>(check.Count(EntryState::Missing)), static_cast<unsigned long>(check.Count(EntryState::Refused)));
+    return check.Count(EntryState::Matches) == check.entries.size() ? 0 : kFolderDiffers;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::string(argv[1]) == "manifest" && argc <= 4) {
+        return BuildManifestCommand(argv[2], argc == 4 ? argv[3] : "MyUpdata.txt");
+    }
+    if (argc == 4 && std::string(argv[1]) == "verify") return VerifyCommand(argv[2], argv[3]);
     if (argc < 4) return Usage();
     const std::string command = argv[1];
     const std::string input = argv[2];

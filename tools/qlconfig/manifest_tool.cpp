@@ -1,0 +1,158 @@
+#include "manifest_tool.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "gbk_text.h"
+#include "manifest.h"
+#include "md5_ctx.h"
+
+namespace qlconfig {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::wstring Utf8ToWide(const std::string& utf8)
+{
+    std::wstring wide;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        uint32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+        for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+        i += extra + 1;
+        if (sizeof(wchar_t) == 2 && cp > 0xFFFF) {
+            cp -= 0x10000;
+            wide.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+            wide.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            wide.push_back(static_cast<wchar_t>(cp));
+        }
+    }
+    return wide;
+}
+
+std::string WideToUtf8(const std::wstring& wide)
+{
+    std::string utf8;
+    for (size_t i = 0; i < wide.size(); ++i) {
+        uint32_t cp = static_cast<uint32_t>(wide[i]);
+        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size()) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint32_t>(wide[++i]) - 0xDC00);
+        }
+        if (cp < 0x80) {
+            utf8.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            utf8.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            utf8.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            utf8.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            utf8.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return utf8;
+}
+
+bool IsLowerCaseHex(const std::wstring& digest)
+{
+    return std::any_of(digest.begin(), digest.end(), [](wchar_t ch) { return ch >= L'a' && ch <= L'f'; });
+}
+
+}  // namespace
+
+bool FileDigest(const fs::path& file, std::string& digest)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return false;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    MD5_CTX md5;
+    std::vector<char> chunk(1 << 18);
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        std::streamsize got = in.gcount();
+        if (got > 0) md5.MD5Update(reinterpret_cast<const uint8_t*>(chunk.data()), static_cast<uint32_t>(got));
+    }
+    if (in.bad()) return false;
+    uint8_t bytes[16];
+    md5.MD5Final(bytes);
+    digest = WideToUtf8(quenlor::DigestText(bytes));
+    return true;
+}
+
+ManifestBuild BuildManifest(const fs::path& folder, const fs::path& skip)
+{
+    ManifestBuild build;
+    std::error_code ec;
+    const fs::path skip_canonical = skip.empty() ? fs::path() : fs::weakly_canonical(skip, ec);
+    std::vector<std::pair<std::string, fs::path>> files;  // UTF-8 relative path with '\', file
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec)) continue;
+        if (!skip_canonical.empty() && fs::weakly_canonical(it->path(), ec) == skip_canonical) continue;
+        std::string relative = it->path().lexically_relative(folder).generic_u8string();
+        std::replace(relative.begin(), relative.end(), '/', '\\');
+        files.emplace_back("\\" + relative, it->path());
+    }
+    if (ec) build.errors.push_back(folder.u8string() + ": " + ec.message());
+    std::sort(files.begin(), files.end());
+    for (const auto& [relative, file] : files) {
+        std::string gbk;
+        if (relative.find_first_of("#|\r\n") != std::string::npos || !Utf8ToGbk(relative, gbk)) {
+            build.errors.push_back(relative + ": the name cannot be written in the manifest");
+            continue;
+        }
+        std::string digest;
+        if (!FileDigest(file, digest)) {
+            build.errors.push_back(relative + ": cannot be read");
+            continue;
+        }
+        build.text += gbk + "|" + digest + "\r\n";
+        ++build.files;
+    }
+    return build;
+}
+
+size_t ManifestCheck::Count(EntryState state) const
+{
+    return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [state](const EntryCheck& e) { return e.state == state; }));
+}
+
+ManifestCheck VerifyFolder(const fs::path& folder, const std::string& manifestBytes)
+{
+    ManifestCheck check;
+    // The launcher reads up to the first NUL byte.
+    std::string gbk = manifestBytes.substr(0, manifestBytes.find('\0'));
+    std::string utf8;
+    if (!GbkToUtf8(gbk, utf8)) {
+        check.readable = false;
+        return check;
+    }
+    for (const quenlor::ManifestEntry& entry : quenlor::ParseManifest(Utf8ToWide(utf8))) {
+        EntryCheck result{WideToUtf8(entry.path), EntryState::Matches, IsLowerCaseHex(entry.digest)};
+        if (!quenlor::IsSafeManifestPath(entry.path)) {
+            result.state = EntryState::Refused;
+        } else {
+            std::string relative = result.path.substr(1);
+            std::replace(relative.begin(), relative.end(), '\\', '/');
+            std::string digest;
+            if (!FileDigest(folder / fs::u8path(relative), digest)) {
+                result.state = EntryState::Missing;
+            } else if (Utf8ToWide(digest) != entry.digest) {
+                result.state = EntryState::Differs;
+            }
+        }
+        check.entries.push_back(result);
+    }
+    return check;
+}
+
+}  // namespace qlconfig
