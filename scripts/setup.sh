@@ -11,7 +11,7 @@ packages=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   gcc-multilib g++-multilib googletest libglm-dev
   xvfb xauth imagemagick locales fonts-wqy-zenhei
-  nginx curl python3-pytest python3-pyftpdlib valgrind
+  nginx curl python3-pytest python3-pytest-rerunfailures python3-pyftpdlib valgrind
   qemu-user-static
   wine wine64 wine32:i386 libgtest-dev:i386 libbenchmark-dev:i386 libssl-dev:i386
 )
