@@ -2,7 +2,7 @@
 // created from the client folder, and timer 1 watches the block for the client's close request.
 #include <stdio.h>
 
-#include <thread>
+#include "worker_thread.h"
 
 #include "app.h"
 #include "config/ansi_text.h"
@@ -28,7 +28,7 @@ void CQLAutoPatchDlg::StartGame()
     SaveLaunchOptions();
     std::wstring path = std::wstring(m_szCurDir) + L"\\" + m_strExeName;
     // The caller waits, so the dialog is never used by both threads at once.
-    std::thread(&CQLAutoPatchDlg::LaunchClient, this, path).join();
+    winfx::CWorkerThread([this, path] { LaunchClient(path); }).Join();
 }
 
 void CQLAutoPatchDlg::LaunchClient(std::wstring path)

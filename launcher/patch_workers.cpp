@@ -1,7 +1,7 @@
 // The patching threads of the main window: verification, then the downloads one file at a time,
 // each on its own transfer thread. Every control update is a synchronous send to the UI thread.
 #include <memory>
-#include <thread>
+#include "worker_thread.h"
 
 #include "body_transfer.h"
 #include "internet_session.h"
@@ -66,7 +66,7 @@ void CQLAutoPatchDlg::PatchThread()
     }
     m_nRemaining = static_cast<int32_t>(m_vecDownload.size());
     m_stTip.SetWindowText(quenlor::kStartingText);
-    std::thread(&CQLAutoPatchDlg::DownloadThread, this).join();
+    winfx::CWorkerThread([this] { DownloadThread(); }).Join();
 }
 
 void CQLAutoPatchDlg::CompletePatching()
@@ -90,7 +90,7 @@ void CQLAutoPatchDlg::DownloadThread()
         m_vecDownload.pop_back();
         --m_nRemaining;
         m_progTotal.SetPos(total - m_nRemaining);  // files begun, this one included
-        std::thread(&CQLAutoPatchDlg::DownloadFile, this, info).join();
+        winfx::CWorkerThread([this, info] { DownloadFile(info); }).Join();
     }
     // The overall bar already stands at its end; the current one is shown full.
     m_stTip.SetWindowText(quenlor::kDoneText);

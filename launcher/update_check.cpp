@@ -1,11 +1,15 @@
 // The start of patching: is this launcher current? If not, the updater replaces it; if so, the
 // manifest is fetched and the verification runs on a thread of its own.
-#include <thread>
+#include "worker_thread.h"
 
 #include "app.h"
 #include "ql_autopatch_dlg.h"
 #include "patch_text.h"
 #include "updater_handoff.h"
+
+namespace {
+constexpr DWORD kThreadStartGapMs = 300;
+}
 
 void CQLAutoPatchDlg::StartUpdateCheck()
 {
@@ -18,7 +22,10 @@ void CQLAutoPatchDlg::StartUpdateCheck()
     // only close. A failure inside the fetch has already told the player.
     if (!m_md5.GetUpdateInfo(quenlor::MakeManifestUrl(m_strUpUrl))) return;
     m_stTip.SetWindowText(quenlor::kCheckingText);
-    std::thread(&CQLAutoPatchDlg::PatchThread, this).detach();
+    // Releasing the manifest's connection lets WinINet start its connection-pool thread; our
+    // thread starts a moment later rather than at the same instant.
+    ::Sleep(kThreadStartGapMs);
+    winfx::CWorkerThread([this] { PatchThread(); }).Detach();
 }
 
 void CQLAutoPatchDlg::StartUpdater()
