@@ -66,6 +66,14 @@ def wait_done(launcher, timeout=120):
 
 
 @pytest.fixture
+def game(launcher):
+    """The demo client started by the launcher; ended after the test so that its "ClientRun"
+    cannot turn the next test's launcher away."""
+    yield
+    launcher.uiauto("kill", exe="democlient.exe")
+
+
+@pytest.fixture
 def server(client):
     root = client.parent / (client.name + "-server")
     shutil.rmtree(root, ignore_errors=True)
@@ -174,3 +182,77 @@ def test_hostile_manifest_paths_touch_nothing_outside_the_folder(launcher, clien
     assert [entry[0] for entry in server.log] == ["/MyUpdata.txt"]
     after = snapshot(client)
     assert set(after) - set(before) <= {"AutopatchOption.opt", "PrintScreenList.txt"}
+
+
+def read_record(folder):
+    path = folder / "democlient.record"
+    if not path.exists():
+        return None
+    return dict(line.split("=", 1) for line in path.read_text(encoding="utf-8", errors="replace").splitlines() if "=" in line)
+
+
+def test_run_client_starts_the_game_after_the_last_file_and_its_close_word_ends_the_launcher(launcher, game, client, server):
+    body = b"patched" * 3000
+    (server.root_dir / "new.pak").write_bytes(body)
+    (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\new.pak", body)]))
+    write_client(client, server.url, line="Line-7")
+    install_democlient(client, {"close_after_ms": 4000, "exit_after_ms": 15000})
+    launcher.start("RunClient")
+    assert wait_for(lambda: (read_record(client) or {}).get("state") == "running", 120)
+    record = read_record(client)
+    # The client starts only once the file is in place, and finds the block and the options.
+    assert (client / "new.pak").read_bytes() == body
+    assert record["block_found"] == "1" and record["line_terminated"] == "1"
+    assert bytes.fromhex(record["line_hex"]) == b"Line-7"
+    assert record["options_found"] == "1"
+    assert wait_for(lambda: (read_record(client) or {}).get("close_written") == "Dangerou", 60)
+    assert launcher.wait_exit(60)
+
+
+def test_a_longer_word_than_the_close_word_leaves_the_launcher_open(launcher, game, client, server):
+    (server.root_dir / "MyUpdata.txt").write_bytes(b"")
+    write_client(client, server.url)
+    install_democlient(client, {"close_after_ms": 1000, "word": "Dangerous", "exit_after_ms": 30000})
+    launcher.start("RunClient")
+    assert wait_for(lambda: (read_record(client) or {}).get("close_written") == "Dangerous", 120)
+    time.sleep(4)
+    assert launcher.process.poll() is None
+    state = launcher.uiauto("inspect")
+    # Started by itself, so the start button was never enabled.
+    assert control(state, TIP)["text"] == "完成" and not control(state, START)["enabled"]
+
+
+def test_missing_client_program_shows_error_2_and_ends(launcher, client, server):
+    (server.root_dir / "MyUpdata.txt").write_bytes(b"")
+    write_client(client, server.url, exe_name="nothere.exe")
+    launcher.start("RunClient")
+    box = launcher.message_box(text=None)
+    assert box["found"], box
+    assert box["box"]["text"].startswith("运行失败!错误代码2 ") and box["box"]["text"].endswith("\\nothere.exe")
+    assert launcher.wait_exit(60)
+
+
+def test_outdated_launcher_hands_off_to_the_updater_and_closes(wine, client, server):
+    from conftest import Launcher
+    folder = client / "Game Folder With Spaces"
+    (folder / "Image" / "Autopatch").mkdir(parents=True)
+    (server.root_dir / "MyUpdata.txt").write_bytes(b"")
+    write_client(folder, server.url, lunch_ver="2022091301")
+    # The demo client stands in for the updater: it records the command line it was given.
+    shutil.copy(BIN / "democlient.exe", folder / "Image" / "Autopatch" / "Renovek.exe")
+    (folder / "Image" / "Autopatch" / "democlient.cfg").write_text("exit_after_ms=3000\r\n")
+    launcher = Launcher(folder)
+    try:
+        launcher.start()
+        box = launcher.message_box()
+        assert box["found"] and box["box"]["title"] == "提示" and box["box"]["text"] == "更新功能需要更新，請稍候...", box
+        autopatch = folder / "Image" / "Autopatch"
+        assert wait_for(lambda: read_record(autopatch) is not None, 60)
+        assert launcher.wait_exit(60)
+        windows_folder = "Z:" + str(folder).replace("/", "\\")
+        expected = "%s/launcher/QuenlorLauncher.exe|%s\\QuenlorLauncher.exe" % (server.url, windows_folder)
+        assert read_record(autopatch)["command_line"].replace("\\\\", "\\") == expected
+        # No patching in this run: the manifest was never asked for.
+        assert server.log == []
+    finally:
+        launcher.stop()
