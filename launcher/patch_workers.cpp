@@ -71,8 +71,10 @@ void CQLAutoPatchDlg::PatchThread()
 
 void CQLAutoPatchDlg::CompletePatching()
 {
-    if (m_bRunClient)
+    if (m_bRunClient) {
+        ::Sleep(kThreadStartGapMs);
         StartGame();
+    }
     else
         m_btnStart.EnableWindow(TRUE);
 }
@@ -90,6 +92,7 @@ void CQLAutoPatchDlg::DownloadThread()
         m_vecDownload.pop_back();
         --m_nRemaining;
         m_progTotal.SetPos(total - m_nRemaining);  // files begun, this one included
+        ::Sleep(kThreadStartGapMs);
         winfx::CWorkerThread([this, info] { DownloadFile(info); }).Join();
     }
     // The overall bar already stands at its end; the current one is shown full.

@@ -7,10 +7,6 @@
 #include "patch_text.h"
 #include "updater_handoff.h"
 
-namespace {
-constexpr DWORD kThreadStartGapMs = 300;
-}
-
 void CQLAutoPatchDlg::StartUpdateCheck()
 {
     if (!quenlor::LauncherVersionMatches(m_strLunchVer, g_szLauncherVersion)) {

@@ -256,3 +256,74 @@ def test_outdated_launcher_hands_off_to_the_updater_and_closes(wine, client, ser
         assert server.log == []
     finally:
         launcher.stop()
+
+
+def test_manifest_records_cut_at_separator_runs_and_each_entry_checked_on_its_own(launcher, client, server):
+    a, b, c = b"A" * 3000, b"B" * 100, b"C" * 7000
+    (client / "a.dat").write_bytes(a)
+    for name, data in (("a.dat", a), ("b.dat", b), ("c.dat", c)):
+        (server.root_dir / name).write_bytes(data)
+    text = (b"\\a.dat||" + digest(a).encode() + b"\n"            # doubled bar, LF alone
+            + b"#\\b.dat|" + digest(b).encode() + b"|extra\r"    # three fields: no entry
+            + b"\\onlyone\r\n"                                    # one field: no entry
+            + b"|\\c.dat|" + digest(c).encode() + b"|#"          # bars before and after
+            + b"\\a.dat|" + b"0" * 32 + b"\r\n\r\n")              # the same path, another digest
+    (server.root_dir / "MyUpdata.txt").write_bytes(text)
+    write_client(client, server.url)
+    launcher.start()
+    launcher.wait_window()
+    wait_done(launcher)
+    # Wanted in manifest order (c, then a for its second entry), fetched from the back.
+    assert [entry[0] for entry in server.log] == ["/MyUpdata.txt", "/a.dat", "/c.dat"]
+    assert (client / "a.dat").read_bytes() == a and (client / "c.dat").read_bytes() == c
+    assert not (client / "b.dat").exists()
+
+
+def test_lower_case_digest_is_fetched_although_the_file_is_right(launcher, client, server):
+    data = b"same bytes" * 500
+    (client / "same.dat").write_bytes(data)
+    (server.root_dir / "same.dat").write_bytes(data)
+    (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\same.dat", digest(data).lower())]))
+    write_client(client, server.url)
+    launcher.start()
+    launcher.wait_window()
+    state = wait_done(launcher)
+    assert [entry[0] for entry in server.log] == ["/MyUpdata.txt", "/same.dat"]
+    assert (client / "same.dat").read_bytes() == data
+    assert control(state, START)["enabled"]
+
+
+def test_stalled_transfer_keeps_the_old_file_and_patching_goes_on(launcher, client, server):
+    old, new, other = b"old" * 10, b"N" * 50000, b"O" * 2000
+    (client / "stall.dat").write_bytes(old)
+    server.set("/stall.dat", Stall(new, keep=4000, seconds=30))
+    (server.root_dir / "other.dat").write_bytes(other)
+    (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\other.dat", other), ("\\stall.dat", new)]))
+    write_client(client, server.url)
+    launcher.start()
+    launcher.wait_window()
+    state = wait_done(launcher, timeout=180)
+    assert (client / "stall.dat").read_bytes() == old
+    assert (client / "other.dat").read_bytes() == other
+    assert control(state, START)["enabled"]
+    assert not [p for p in client.rglob("*") if p.name.endswith(STAGED_SUFFIX)]
+
+
+def test_closing_mid_transfer_writes_nothing_and_begins_no_further_file(launcher, client, server):
+    first, second = b"1" * 120000, b"2" * 120000
+    server.set("/first.dat", Slow(first, piece=4096, pause=0.4))
+    server.set("/second.dat", Slow(second, piece=4096, pause=0.4))
+    (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\first.dat", first), ("\\second.dat", second)]))
+    write_client(client, server.url)
+    launcher.start()
+    launcher.wait_window()
+
+    def receiving():
+        state = launcher.uiauto("inspect")
+        return control(state, TIP)["text"] == "需下載數[2]" and "剩余" in control(state, DOWNLOAD)["text"]
+    assert wait_for(receiving, 120)
+    assert launcher.uiauto("click", id=1007)["clicked"]
+    assert launcher.wait_exit(60)
+    assert [entry[0] for entry in server.log] == ["/MyUpdata.txt", "/second.dat"]
+    assert not (client / "first.dat").exists() and not (client / "second.dat").exists()
+    assert not [p for p in client.rglob("*") if p.name.endswith(STAGED_SUFFIX)]
