@@ -6,10 +6,6 @@
 
 wchar_t g_szLauncherVersion[16] = L"2022091302";
 
-namespace {
-constexpr UINT_PTR kGameWatchTimer = 1;
-}
-
 const winfx::MessageMapEntry CQLAutoPatchDlg::messageEntries[] = {
     WINFX_ON_MESSAGE(WM_PAINT, &CQLAutoPatchDlg::OnPaint),
     WINFX_ON_MESSAGE(WM_QUERYDRAGICON, &CQLAutoPatchDlg::OnQueryDragIcon),
@@ -83,7 +79,7 @@ BOOL CQLAutoPatchDlg::OnInitDialog()
         return FALSE;
     }
     InitControls();
-    // The update check joins here, once patching is built.
+    StartUpdateCheck();
 
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
@@ -105,22 +101,15 @@ LRESULT CQLAutoPatchDlg::OnCreate(WPARAM, LPARAM)
     return Default();
 }
 
-LRESULT CQLAutoPatchDlg::OnTimer(WPARAM, LPARAM)
-{
-    // Timer 1 watches the game's request to close the launcher, once the game start is built.
-    return Default();
-}
-
 void CQLAutoPatchDlg::OnBnClickedStart()
 {
-    SaveLaunchOptions();
-    // Starting the game client follows here, once the game start is built.
+    StartGame();
 }
 
 void CQLAutoPatchDlg::OnBnClickedClose()
 {
     // Download workers poll m_bStop; give them a second to see it.
-    ::InterlockedExchange(&m_bStop, 1);
+    m_bStop = 1;
     ::Sleep(1000);
     if (m_pShareView) ::UnmapViewOfFile(m_pShareView);
     if (m_hShareMap) ::CloseHandle(m_hShareMap);

@@ -9,6 +9,8 @@
 
 #include "config/skin_layout.h"
 #include "config/url_config.h"
+#include "md5_ctx.h"
+#include "download_info.h"
 #include "controls.h"
 #include "dialog.h"
 #include "gdi_object.h"
@@ -33,6 +35,19 @@ public:
     void LoadLaunchOptions();
     void SaveLaunchOptions();
 
+    // Patching: the version check, the verification pass and the downloads (worker threads).
+    void StartUpdateCheck();
+    void StartUpdater();
+    void PatchThread();
+    void DownloadThread();
+    void DownloadFile(DownLoadInfo info);
+    std::wstring MakeLocalPath(const std::wstring& manifestPath) const;
+    std::wstring MakeDownloadUrl(const std::wstring& manifestPath) const;
+
+    // The game start: the click handler, also run by the patching thread under "RunClient".
+    void StartGame();
+    void LaunchClient(std::wstring path);
+
 protected:
     const winfx::MessageMap* GetMessageMap() const override;
     void DoDataExchange(winfx::CDataExchange* dx) override;
@@ -55,6 +70,8 @@ private:
 
     void ShapeWindow();
     void ReadCommandLine();
+    // The end of patching: the game started under "RunClient", else the start button enabled.
+    void CompletePatching();
 
     winfx::CFont m_font;
     winfx::Brush m_brTip, m_brDownload, m_brVersion;
@@ -66,8 +83,14 @@ private:
     // The notice view (its pointer and the rectangle m_rcNotice of the skin) joins here.
 
 public:
+    // Polls the shared block for the game's request to close the launcher.
+    static constexpr UINT_PTR kGameWatchTimer = 1;
+    // A released WinINet connection starts the library's pool thread; a worker thread of ours
+    // that follows a transfer starts this much later, not at the same instant.
+    static constexpr DWORD kThreadStartGapMs = 300;
+
     bool m_bRunClient = false;
-    volatile LONG m_bStop = 0;  // polled by worker threads; set once the launcher is closing
+    volatile int32_t m_bStop = 0;  // polled by worker threads; set once the launcher is closing
     int32_t m_nRemaining = 0;
 
 private:
@@ -75,6 +98,7 @@ private:
     winfx::CProgressCtrl m_progCurrent;
     wchar_t m_szCurDir[MAX_PATH] = {};
     std::vector<std::wstring> m_vecDownload;
+    MD5_CTX m_md5;
     HANDLE m_hShareMap = nullptr;
     void* m_pShareView = nullptr;
     HICON m_hIcon = nullptr;

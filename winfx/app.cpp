@@ -40,6 +40,18 @@ CWnd* AfxGetMainWnd()
     return g_application ? g_application->m_pMainWnd : nullptr;
 }
 
+int AfxMessageBox(const wchar_t* text, UINT type)
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring title = path;
+    size_t slash = title.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) title.erase(0, slash + 1);
+    size_t dot = title.rfind(L'.');
+    if (dot != std::wstring::npos) title.erase(dot);
+    return ::MessageBoxW(nullptr, text, title.c_str(), type);
+}
+
 int RunApplication(HINSTANCE instance)
 {
     CWinApp* app = CWinApp::Current();

@@ -42,6 +42,10 @@ private:
 
 CWnd* AfxGetMainWnd();
 
+// The application's message box: no owner, the program's name as its title, so it can be shown
+// from any thread, even while the main window's thread is waiting for that thread.
+int AfxMessageBox(const wchar_t* text, UINT type = MB_OK);
+
 // The entry point's work, callable from the program's own wWinMain.
 int RunApplication(HINSTANCE instance);
 

@@ -1,0 +1,141 @@
+// The patching threads of the main window: verification, then the downloads one file at a time,
+// each on its own transfer thread. Every control update is a synchronous send to the UI thread.
+#include <memory>
+#include "worker_thread.h"
+
+#include "body_transfer.h"
+#include "internet_session.h"
+#include "ql_autopatch_dlg.h"
+#include "patch_text.h"
+
+namespace {
+
+constexpr DWORD kTransferTimeoutMs = 20000;
+
+// The opened URL as the body receiver reads it; a failed read raises, like the framework's file.
+class HttpBodySource : public quenlor::BodySource {
+public:
+    explicit HttpBodySource(winfx::CHttpFile& file) : file_(file) {}
+    int32_t Read(void* buffer, uint32_t capacity) override { return static_cast<int32_t>(file_.Read(buffer, capacity)); }
+
+private:
+    winfx::CHttpFile& file_;
+};
+
+// Moves the current bar and rewrites the download text after every piece.
+class DialogProgress : public quenlor::BodyProgress {
+public:
+    DialogProgress(const winfx::CProgressCtrl& bar, const winfx::CStatic& text, const std::wstring& name, uint32_t length)
+        : bar_(bar), text_(text), name_(name), length_(length) {}
+    void OnPiece(uint32_t received, uint32_t missing) override
+    {
+        bar_.SetPos(static_cast<int>(received));
+        text_.SetWindowText(quenlor::ProgressText(name_, length_, missing).c_str());
+    }
+
+private:
+    const winfx::CProgressCtrl& bar_;
+    const winfx::CStatic& text_;
+    const std::wstring& name_;
+    uint32_t length_;
+};
+
+}  // namespace
+
+std::wstring CQLAutoPatchDlg::MakeLocalPath(const std::wstring& manifestPath) const
+{
+    return quenlor::MakeLocalPath(m_szCurDir, manifestPath);
+}
+
+std::wstring CQLAutoPatchDlg::MakeDownloadUrl(const std::wstring& manifestPath) const
+{
+    return quenlor::MakeDownloadUrl(m_strUpUrl, manifestPath);
+}
+
+void CQLAutoPatchDlg::PatchThread()
+{
+    m_md5.CheckFiles(m_vecDownload);
+    if (m_vecDownload.empty()) {
+        m_progTotal.SetRange32(0, 1);
+        m_progTotal.SetPos(1);
+        m_progCurrent.SetRange32(0, 1);
+        m_progCurrent.SetPos(1);
+        m_stTip.SetWindowText(quenlor::kDoneText);
+        CompletePatching();
+        return;
+    }
+    m_nRemaining = static_cast<int32_t>(m_vecDownload.size());
+    m_stTip.SetWindowText(quenlor::kStartingText);
+    winfx::CWorkerThread([this] { DownloadThread(); }).Join();
+}
+
+void CQLAutoPatchDlg::CompletePatching()
+{
+    if (m_bRunClient) {
+        ::Sleep(kThreadStartGapMs);
+        StartGame();
+    }
+    else
+        m_btnStart.EnableWindow(TRUE);
+}
+
+void CQLAutoPatchDlg::DownloadThread()
+{
+    const int32_t total = m_nRemaining;
+    m_progTotal.SetRange32(0, total);
+    while (!m_vecDownload.empty()) {
+        if (m_bStop) return;  // the launcher is closing: nothing further, the button stays disabled
+        m_stTip.SetWindowText(quenlor::RemainingText(m_nRemaining).c_str());
+        DownLoadInfo info;
+        info.strFilePath = MakeLocalPath(m_vecDownload.back());
+        info.strUrl = MakeDownloadUrl(m_vecDownload.back());
+        m_vecDownload.pop_back();
+        --m_nRemaining;
+        m_progTotal.SetPos(total - m_nRemaining);  // files begun, this one included
+        ::Sleep(kThreadStartGapMs);
+        winfx::CWorkerThread([this, info] { DownloadFile(info); }).Join();
+    }
+    // The overall bar already stands at its end; the current one is shown full.
+    m_stTip.SetWindowText(quenlor::kDoneText);
+    m_stDownload.SetWindowText(quenlor::kDoneText);
+    m_progCurrent.SetRange32(0, 1);
+    m_progCurrent.SetPos(1);
+    CompletePatching();
+}
+
+void CQLAutoPatchDlg::DownloadFile(DownLoadInfo info)
+{
+    const std::wstring name = quenlor::FileNameOf(info.strFilePath);
+    std::unique_ptr<winfx::CInternetSession> session;
+    try {
+        session.reset(new winfx::CInternetSession(L"lpload", 1, INTERNET_OPEN_TYPE_PRECONFIG));
+    } catch (const winfx::CInternetException&) {
+        // Without WinINet no file can arrive; the player learns it like any other failed file.
+        m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
+        return;
+    }
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_CONTROL_SEND_TIMEOUT,
+                         INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        session->SetOption(option, kTransferTimeoutMs);
+
+    try {
+        std::unique_ptr<winfx::CHttpFile> file = session->OpenURL(
+            info.strUrl.c_str(), 1, INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY);
+        DWORD status = 0;
+        file->QueryInfoStatusCode(status);
+        if (status != 200) return;
+        DWORD length = 0;
+        file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
+        m_progCurrent.SetRange32(0, static_cast<int>(length));
+        m_stDownload.SetWindowText(quenlor::ProgressText(name, length, length).c_str());
+
+        HttpBodySource source(*file);
+        DialogProgress progress(m_progCurrent, m_stDownload, name, length);
+        quenlor::BodyOutcome outcome = quenlor::ReceiveFileBody(
+            source, length, info.strFilePath, m_bStop, progress);
+        if (outcome == quenlor::BodyOutcome::WriteFailed) m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
+    } catch (...) {
+        m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
+    }
+}

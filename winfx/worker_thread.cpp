@@ -1,0 +1,52 @@
+#include "worker_thread.h"
+
+#include <errno.h>
+#include <process.h>
+
+#include <memory>
+#include <system_error>
+
+namespace winfx {
+
+namespace {
+
+unsigned __stdcall RunBody(void* param)
+{
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(param));
+    (*body)();
+    return 0;
+}
+
+}  // namespace
+
+CWorkerThread::CWorkerThread(std::function<void()> body)
+{
+    auto* owned = new std::function<void()>(std::move(body));
+    uintptr_t handle = _beginthreadex(nullptr, 0, &RunBody, owned, 0, nullptr);
+    if (!handle) {
+        delete owned;
+        throw std::system_error(errno, std::generic_category(), "worker thread");
+    }
+    m_hThread = reinterpret_cast<HANDLE>(handle);
+}
+
+CWorkerThread::~CWorkerThread()
+{
+    Join();
+}
+
+void CWorkerThread::Join()
+{
+    if (!m_hThread) return;
+    ::WaitForSingleObject(m_hThread, INFINITE);
+    ::CloseHandle(m_hThread);
+    m_hThread = nullptr;
+}
+
+void CWorkerThread::Detach()
+{
+    if (m_hThread) ::CloseHandle(m_hThread);
+    m_hThread = nullptr;
+}
+
+}  // namespace winfx
