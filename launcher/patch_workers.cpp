@@ -72,7 +72,7 @@ void CQLAutoPatchDlg::PatchThread()
 void CQLAutoPatchDlg::CompletePatching()
 {
     if (m_bRunClient) {
-        ::Sleep(kThreadStartGapMs);
+        winfx::GapAfterInternetRelease();
         StartGame();
     }
     else
@@ -92,7 +92,7 @@ void CQLAutoPatchDlg::DownloadThread()
         m_vecDownload.pop_back();
         --m_nRemaining;
         m_progTotal.SetPos(total - m_nRemaining);  // files begun, this one included
-        ::Sleep(kThreadStartGapMs);
+        winfx::GapAfterInternetRelease();
         winfx::CWorkerThread([this, info] { DownloadFile(info); }).Join();
     }
     // The overall bar already stands at its end; the current one is shown full.

@@ -85,9 +85,6 @@ private:
 public:
     // Polls the shared block for the game's request to close the launcher.
     static constexpr UINT_PTR kGameWatchTimer = 1;
-    // A released WinINet connection starts the library's pool thread; a worker thread of ours
-    // that follows a transfer starts this much later, not at the same instant.
-    static constexpr DWORD kThreadStartGapMs = 300;
 
     bool m_bRunClient = false;
     volatile int32_t m_bStop = 0;  // polled by worker threads; set once the launcher is closing

@@ -20,7 +20,7 @@ void CQLAutoPatchDlg::StartUpdateCheck()
     m_stTip.SetWindowText(quenlor::kCheckingText);
     // Releasing the manifest's connection lets WinINet start its connection-pool thread; our
     // thread starts a moment later rather than at the same instant.
-    ::Sleep(kThreadStartGapMs);
+    winfx::GapAfterInternetRelease();
     winfx::CWorkerThread([this] { PatchThread(); }).Detach();
 }
 

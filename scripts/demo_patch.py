@@ -2,9 +2,7 @@
 versions of some files and one new file in a sub-folder; the real launcher, started with
 "RunClient" under Wine, verifies, downloads, and starts the demo client, which then asks it to
 close. Prints what happened and leaves a screenshot taken mid-patch in build/demo/."""
-import os
 import shutil
-import subprocess
 import sys
 import time
 from pathlib import Path
@@ -14,30 +12,10 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import client_files as cf  # noqa: E402
 from servers.nginx_server import NginxServer  # noqa: E402
 from servers.sample_client import make_sample, verify, write_url_config  # noqa: E402
+from launcher_run import BIN, WineSession, control_text  # noqa: E402
 
-BIN = ROOT / "build" / "windows" / "bin"
 DEMO = ROOT / "build" / "demo"
-HOME = DEMO / "wine"
-RUN = ROOT / "cmake" / "wine" / "wine-run.sh"
-
-
-def wine(args, cwd, timeout=120):
-    return subprocess.run([str(RUN), "--home", str(HOME)] + [str(a) for a in args], cwd=cwd,
-                          capture_output=True, text=True, timeout=timeout)
-
-
-def inspect(client):
-    import json
-    out = wine([BIN / "uiauto.exe", "inspect", "--exe", "QuenlorLauncher.exe"], client).stdout
-    lines = [line for line in out.splitlines() if line.startswith("{")]
-    return json.loads(lines[-1]) if lines else {}
-
-
-def tip_text(state):
-    for entry in state.get("controls", []):
-        if entry["id"] == 1003:
-            return entry["text"]
-    return ""
+SESSION = WineSession(DEMO / "wine")
 
 
 def record(client):
@@ -66,13 +44,11 @@ def main():
         shot_bmp = DEMO / "midpatch.bmp"
         shot_bmp.unlink(missing_ok=True)
         started = time.monotonic()
-        launcher = subprocess.Popen([str(RUN), "--home", str(HOME), str(BIN / "QuenlorLauncher.exe"), "RunClient"],
-                                    cwd=client, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        launcher = SESSION.start([BIN / "QuenlorLauncher.exe", "RunClient"], client)
         client_seen = None
         while time.monotonic() - started < 600:
-            if not shot_bmp.exists() and tip_text(inspect(client)).startswith("需下載數"):
-                wine([BIN / "uiauto.exe", "screenshot", "--exe", "QuenlorLauncher.exe",
-                      "--out", "Z:" + str(shot_bmp).replace("/", "\\")], client)
+            if not shot_bmp.exists() and control_text(SESSION.uiauto("inspect", client)).startswith("需下載數"):
+                SESSION.uiauto("screenshot", client, out="Z:" + str(shot_bmp).replace("/", "\\"))
             if client_seen is None and record(client).get("state") == "running":
                 client_seen = time.monotonic() - started
             if launcher.poll() is not None:
@@ -98,7 +74,7 @@ def main():
     print("launcher closed:   %s" % ("yes" if closed else "no"))
     print("client folder:     %s" % ("matches the manifest" if status == 0 else "differs:\n" + report))
     print("screenshot:        %s" % (DEMO / "launcher-midpatch.png" if shot_bmp.exists() else "none (patch too fast to catch)"))
-    wine([BIN / "uiauto.exe", "kill", "--exe", "democlient.exe"], client)
+    SESSION.run([BIN / "uiauto.exe", "kill", "--exe", "democlient.exe"], client)
     return 0 if closed and client_seen is not None and status == 0 else 1
 
 

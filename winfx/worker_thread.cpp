@@ -43,6 +43,14 @@ void CWorkerThread::Join()
     m_hThread = nullptr;
 }
 
+void GapAfterInternetRelease()
+{
+    // The compatibility layer announces itself through an export of its ntdll.
+    static const bool compatibility_layer =
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (compatibility_layer) ::Sleep(kThreadStartGapMs);
+}
+
 void CWorkerThread::Detach()
 {
     if (m_hThread) ::CloseHandle(m_hThread);

@@ -24,4 +24,11 @@ private:
     HANDLE m_hThread = nullptr;
 };
 
+// Called between releasing a WinINet connection and starting a thread of ours. Releasing lets
+// WinINet start its connection-pool thread; under the Windows compatibility layer two thread
+// starts at the same instant have been seen to bring the process down, so there this waits
+// kThreadStartGapMs. On Windows itself it returns at once.
+constexpr DWORD kThreadStartGapMs = 300;
+void GapAfterInternetRelease();
+
 }  // namespace winfx

@@ -54,36 +54,51 @@ Data& data()
     return d;
 }
 
+// One pass over state.range(0) elements per iteration, its stores kept, counted as items.
+template <typename Pass>
+void RunPasses(benchmark::State& state, Pass pass)
+{
+    const size_t n = (size_t)state.range(0);
+    for (auto _ : state) {
+        pass(n);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+}
+
+glm::mat4 glm_matrix(const Data& d)
+{
+    return glm::make_mat4(&d.m.m[0][0]);
+}
+
+glm::vec4 glm_transform(const glm::mat4& gm, const VECTOR3& v)
+{
+    return gm * glm::vec4(glm::make_vec3(&v.x), 1.0f);
+}
+
 // ---- MatrixMultiply2: out = a x m ----
 
 void MatMul_Gevrast(benchmark::State& state)
 {
     Data& d = data();
-    const size_t n = (size_t)state.range(0);
-    for (auto _ : state) {
+    RunPasses(state, [&](size_t n) {
         for (size_t i = 0; i < n; ++i) MatrixMultiply2(&d.out[i % kRing], &d.a[i % kRing], &d.m);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    });
 }
 
 void MatMul_Glm(benchmark::State& state)
 {
     Data& d = data();
-    const size_t n = (size_t)state.range(0);
-    const glm::mat4 gm = glm::make_mat4(&d.m.m[0][0]);
-    for (auto _ : state) {
+    const glm::mat4 gm = glm_matrix(d);
+    RunPasses(state, [&](size_t n) {
         for (size_t i = 0; i < n; ++i) d.gout[i % kRing] = gm * d.ga[i % kRing];
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    });
 }
 
 void MatMul_Scalar(benchmark::State& state)
 {
     Data& d = data();
-    const size_t n = (size_t)state.range(0);
-    for (auto _ : state) {
+    RunPasses(state, [&](size_t n) {
         for (size_t i = 0; i < n; ++i) {
             const MATRIX4& a = d.a[i % kRing];
             MATRIX4& o = d.out[i % kRing];
@@ -92,9 +107,7 @@ void MatMul_Scalar(benchmark::State& state)
                     o.m[r][c] = a.m[r][0] * d.m.m[0][c] + a.m[r][1] * d.m.m[1][c] + a.m[r][2] * d.m.m[2][c] +
                                 a.m[r][3] * d.m.m[3][c];
         }
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    });
 }
 
 // ---- TransformVector3_VPTR2: dst = (src, 1) x m, three components kept ----
@@ -102,44 +115,33 @@ void MatMul_Scalar(benchmark::State& state)
 void V3_Gevrast(benchmark::State& state)
 {
     Data& d = data();
-    const uint32_t n = (uint32_t)state.range(0);
-    for (auto _ : state) {
-        TransformVector3_VPTR2(d.dst3.data(), d.src3.data(), &d.m, n);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    RunPasses(state, [&](size_t n) { TransformVector3_VPTR2(d.dst3.data(), d.src3.data(), &d.m, (uint32_t)n); });
 }
 
 void V3_Glm(benchmark::State& state)
 {
     Data& d = data();
-    const size_t n = (size_t)state.range(0);
-    const glm::mat4 gm = glm::make_mat4(&d.m.m[0][0]);
-    for (auto _ : state) {
+    const glm::mat4 gm = glm_matrix(d);
+    RunPasses(state, [&](size_t n) {
         for (size_t i = 0; i < n; ++i) {
-            const glm::vec4 r = gm * glm::vec4(glm::make_vec3(&d.src3[i].x), 1.0f);
+            const glm::vec4 r = glm_transform(gm, d.src3[i]);
             d.dst3[i] = {r.x, r.y, r.z};
         }
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    });
 }
 
 void V3_Scalar(benchmark::State& state)
 {
     Data& d = data();
-    const size_t n = (size_t)state.range(0);
     const float(*m)[4] = d.m.m;
-    for (auto _ : state) {
+    RunPasses(state, [&](size_t n) {
         for (size_t i = 0; i < n; ++i) {
             const VECTOR3 v = d.src3[i];
             d.dst3[i] = {v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0] + m[3][0],
                          v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1] + m[3][1],
                          v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2] + m[3][2]};
         }
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    });
 }
 
 // ---- TransformV3TOV4: dst = (src, 1) x m, four components ----
@@ -147,35 +149,26 @@ void V3_Scalar(benchmark::State& state)
 void V3TOV4_Gevrast(benchmark::State& state)
 {
     Data& d = data();
-    const uint32_t n = (uint32_t)state.range(0);
-    for (auto _ : state) {
-        TransformV3TOV4(d.dst4.data(), d.src3.data(), &d.m, n);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    RunPasses(state, [&](size_t n) { TransformV3TOV4(d.dst4.data(), d.src3.data(), &d.m, (uint32_t)n); });
 }
 
 void V3TOV4_Glm(benchmark::State& state)
 {
     Data& d = data();
-    const size_t n = (size_t)state.range(0);
-    const glm::mat4 gm = glm::make_mat4(&d.m.m[0][0]);
-    for (auto _ : state) {
+    const glm::mat4 gm = glm_matrix(d);
+    RunPasses(state, [&](size_t n) {
         for (size_t i = 0; i < n; ++i) {
-            const glm::vec4 r = gm * glm::vec4(glm::make_vec3(&d.src3[i].x), 1.0f);
+            const glm::vec4 r = glm_transform(gm, d.src3[i]);
             d.dst4[i] = {r.x, r.y, r.z, r.w};
         }
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    });
 }
 
 void V3TOV4_Scalar(benchmark::State& state)
 {
     Data& d = data();
-    const size_t n = (size_t)state.range(0);
     const float(*m)[4] = d.m.m;
-    for (auto _ : state) {
+    RunPasses(state, [&](size_t n) {
         for (size_t i = 0; i < n; ++i) {
             const VECTOR3 v = d.src3[i];
             VECTOR4& o = d.dst4[i];
@@ -184,9 +177,7 @@ void V3TOV4_Scalar(benchmark::State& state)
             o.z = v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2] + m[3][2];
             o.w = v.x * m[0][3] + v.y * m[1][3] + v.z * m[2][3] + m[3][3];
         }
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)n);
+    });
 }
 
 #define MATH_BENCH(fn, name) BENCHMARK(fn)->Name(name)->Arg(kSmall)->Arg(kLarge)

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "gevrast/hash.h"
+#include "bucket_walk.h"
 
 namespace {
 
@@ -27,11 +28,7 @@ void unlink(QBH_ENTRY* entry)
 
 void free_storage(QBH_TABLE* table)
 {
-    if (table->pEntryPool) ReleaseStaticMemoryPool(table->pEntryPool);
-    free(table->pBuckets);
-    table->pEntryPool = nullptr;
-    table->pBuckets = nullptr;
-    table->dwBucketNum = 0;
+    gevrast_hash::FreeStorage(table);
 }
 
 }  // namespace
@@ -98,24 +95,12 @@ GEVRAST_API(uint32_t) QBHDelete(QBH_TABLE* pTable, QBH_ENTRY* pEntry)
 
 GEVRAST_API(void) QBDeleteAll(QBH_TABLE* pTable)
 {
-    for (uint32_t b = 0; b < pTable->dwBucketNum; ++b) {
-        QBH_ENTRY* e = pTable->pBuckets[b].pFirst;
-        while (e) {
-            QBH_ENTRY* next = e->pNext;
-            LALFree(pTable->pEntryPool, e);
-            e = next;
-        }
-        pTable->pBuckets[b].pFirst = nullptr;
-    }
+    gevrast_hash::FreeAllEntries(pTable);
 }
 
 GEVRAST_API(uint32_t) QBHGetAllItem(QBH_TABLE* pTable, uint32_t* pValues, uint32_t dwCapacity)
 {
-    uint32_t count = 0;
-    for (uint32_t b = 0; b < pTable->dwBucketNum && count < dwCapacity; ++b)
-        for (QBH_ENTRY* e = pTable->pBuckets[b].pFirst; e && count < dwCapacity; e = e->pNext)
-            pValues[count++] = e->dwValue;
-    return count;
+    return gevrast_hash::CollectValues(pTable, pValues, dwCapacity);
 }
 
 GEVRAST_API(uint32_t) QBHGetMaxBucketNum(QBH_TABLE* pTable)

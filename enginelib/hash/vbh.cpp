@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "gevrast/hash.h"
+#include "bucket_walk.h"
 
 namespace {
 
@@ -84,11 +85,7 @@ void remove(VBH_TABLE* table, VBH_ENTRY* entry)
 
 void free_storage(VBH_TABLE* table)
 {
-    if (table->pEntryPool) ReleaseStaticMemoryPool(table->pEntryPool);
-    free(table->pBuckets);
-    table->pEntryPool = nullptr;
-    table->pBuckets = nullptr;
-    table->dwBucketNum = 0;
+    gevrast_hash::FreeStorage(table);
     table->dwMaxKeyLength = 0;
 }
 
@@ -179,24 +176,12 @@ GEVRAST_API(uint32_t) VBHDeleteWithKey(VBH_TABLE* pTable, const void* pKey, uint
 
 GEVRAST_API(void) VBHDeleteAll(VBH_TABLE* pTable)
 {
-    for (uint32_t b = 0; b < pTable->dwBucketNum; ++b) {
-        VBH_ENTRY* e = pTable->pBuckets[b].pFirst;
-        while (e) {
-            VBH_ENTRY* next = e->pNext;
-            LALFree(pTable->pEntryPool, e);
-            e = next;
-        }
-        pTable->pBuckets[b].pFirst = nullptr;
-    }
+    gevrast_hash::FreeAllEntries(pTable);
 }
 
 GEVRAST_API(uint32_t) VBHGetAllItem(VBH_TABLE* pTable, uint32_t* pValues, uint32_t dwCapacity)
 {
-    uint32_t count = 0;
-    for (uint32_t b = 0; b < pTable->dwBucketNum && count < dwCapacity; ++b)
-        for (VBH_ENTRY* e = pTable->pBuckets[b].pFirst; e && count < dwCapacity; e = e->pNext)
-            pValues[count++] = e->dwValue;
-    return count;
+    return gevrast_hash::CollectValues(pTable, pValues, dwCapacity);
 }
 
 GEVRAST_API(void*) VBHGetKeyPtr(VBH_ENTRY* pEntry)

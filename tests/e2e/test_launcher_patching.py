@@ -9,7 +9,7 @@ import pytest
 
 import client_files as cf
 from conftest import BIN, control, wait_for
-from servers.fault_server import CutOff, FaultServer, Slow, Stall, Status
+from servers.fault_server import CutOff, FaultServer, NoLength, Ok, Slow, Stall, Status
 
 TIP, DOWNLOAD, CURRENT_BAR, TOTAL_BAR, START = 1003, 1004, 1000, 1001, 1006
 VERSION = "2022091302"
@@ -327,3 +327,44 @@ def test_closing_mid_transfer_writes_nothing_and_begins_no_further_file(launcher
     assert [entry[0] for entry in server.log] == ["/MyUpdata.txt", "/second.dat"]
     assert not (client / "first.dat").exists() and not (client / "second.dat").exists()
     assert not [p for p in client.rglob("*") if p.name.endswith(STAGED_SUFFIX)]
+
+
+@pytest.mark.parametrize("served", ["no_length", "error_page", "cut_short"])
+def test_manifest_without_length_as_error_page_or_cut_short_fetches_only_what_arrived(launcher, client, server, served):
+    first, second = b"1" * 3000, b"2" * 3000
+    for name, data in (("first.dat", first), ("second.dat", second)):
+        (server.root_dir / name).write_bytes(data)
+    text = manifest([("\\first.dat", first), ("\\second.dat", second)])
+    if served == "no_length":
+        server.set("/MyUpdata.txt", NoLength(text))     # no length: the manifest is empty
+    elif served == "cut_short":
+        server.set("/MyUpdata.txt", CutOff(text, keep=text.index(b"\r\n") + 2))
+    # error_page: nothing at /MyUpdata.txt, so the 404 page's body is the manifest
+    write_client(client, server.url)
+    launcher.start()
+    launcher.wait_window()
+    state = wait_done(launcher)
+    assert control(state, START)["enabled"]
+    wanted = ["/first.dat"] if served == "cut_short" else []
+    assert [entry[0] for entry in server.log] == ["/MyUpdata.txt"] + wanted
+    assert (client / "first.dat").exists() == (served == "cut_short")
+    assert not (client / "second.dat").exists()
+
+
+def test_gbk_names_are_read_in_the_ansi_code_page(launcher, client, server):
+    patched, same = b"P" * 9000, b"readme" * 100
+    (client / "数据").mkdir()
+    (client / "说明.txt").write_bytes(same)
+    # However the URL's non-ASCII part goes on the wire (GBK bytes or UTF-8), the file is found.
+    for encoding in ("gbk", "utf-8"):
+        server.set("/数据/补丁一.dat".encode(encoding).decode("latin-1"), Ok(patched))
+    (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\说明.txt", same), ("\\数据\\补丁一.dat", patched)]))
+    write_client(client, server.url)
+    launcher.start()
+    launcher.wait_window()
+    state = wait_done(launcher)
+    assert control(state, START)["enabled"]
+    assert (client / "数据" / "补丁一.dat").read_bytes() == patched
+    assert (client / "说明.txt").read_bytes() == same
+    fetched = [entry for entry in server.log if entry[0] != "/MyUpdata.txt"]
+    assert len(fetched) == 1 and fetched[0][2] == "ok", server.log

@@ -6,6 +6,9 @@
 //                                                     with points (window coordinates), whether
 //                                                     each lies inside the window's region
 //   uiauto wait-window --exe NAME [--timeout MS]      until the main window is visible, then inspect
+//   uiauto wait-text  --exe NAME --id N --text T [--timeout MS]
+//                                                     until control N shows exactly T (polled every
+//                                                     20 ms, for timing runs), then inspect
 //   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
 //                                                     wait for a matching message box, report it,
 //                                                     answer it when asked
@@ -97,6 +100,24 @@ int WaitWindow(const std::wstring& exe, DWORD timeout_ms)
         if (dialog && IsWindowVisible(dialog)) return Inspect(processes, dialog);
         if (waited >= timeout_ms) return Inspect(processes, nullptr), 1;
         Sleep(100);
+    }
+}
+
+int WaitText(const std::wstring& exe, const Options& options)
+{
+    auto id = options.find(L"id");
+    auto text = options.find(L"text");
+    if (id == options.end() || text == options.end()) return Usage();
+    const DWORD timeout_ms = Timeout(options, 30000);
+    const DWORD started = GetTickCount();
+    for (;;) {
+        std::vector<DWORD> processes = FindProcessesByExe(exe);
+        HWND dialog = FindMainWindow(processes);
+        if (dialog && WindowText(GetDlgItem(dialog, _wtoi(id->second.c_str()))) == text->second) {
+            return Inspect(processes, dialog);
+        }
+        if (GetTickCount() - started >= timeout_ms) return NotFound("text");
+        Sleep(20);
     }
 }
 
@@ -281,7 +302,7 @@ int HoldMapping(const Options& options)
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: uiauto inspect|wait-window|msgbox|click|select|send|prop|redraw|close|wait-exit|kill|screenshot\n"
+                 "usage: uiauto inspect|wait-window|wait-text|msgbox|click|select|send|prop|redraw|close|wait-exit|kill|screenshot\n"
                  "              --exe NAME [options]\n"
                  "       uiauto hold-mapping --name NAME --ms MS [--ready FILE]\n"
                  "       uiauto codepage\n"
@@ -320,6 +341,7 @@ int wmain(int argc, wchar_t** argv)
     if (exe == options.end()) return Usage();
 
     if (command == L"wait-window") return WaitWindow(exe->second, Timeout(options, 30000));
+    if (command == L"wait-text") return WaitText(exe->second, options);
     if (command == L"msgbox") return MessageBoxCommand(exe->second, options);
     if (command == L"wait-exit") return WaitExit(exe->second, Timeout(options, 30000));
 

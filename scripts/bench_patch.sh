@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# End-to-end timings of the launcher's verification and downloads under Wine against md5sum and
+# curl (see scripts/bench_patch.py). Defaults: 2 GiB in 2000 files verified, 200 MiB in 100 files
+# downloaded; smaller sizes: scripts/bench_patch.sh --verify-mib 200 --download-mib 50
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 --target QuenlorLauncher uiauto >/dev/null
+cmake --preset native >/dev/null
+cmake --build build/native -j2 --target qlconfig >/dev/null
+/usr/bin/python3 scripts/bench_patch.py "$@"
