@@ -1,3 +1,6 @@
 #pragma once
 
+#define IDR_MAINFRAME 129
 #define IDD_RENOVEK_DIALOG 102
+#define IDC_PROGRESS 1000
+#define IDC_STATIC_ERROR 1001

@@ -103,6 +103,19 @@ def client(wine, request):
 
 
 @pytest.fixture
+def server(client):
+    """Our fault server on loopback, serving a folder of the test's own (root_dir) and any faults
+    the test sets for single paths."""
+    from servers.fault_server import FaultServer
+    root = client.parent / (client.name + "-server")
+    shutil.rmtree(root, ignore_errors=True)
+    root.mkdir()
+    with FaultServer(root=root) as fault_server:
+        fault_server.root_dir = root
+        yield fault_server
+
+
+@pytest.fixture
 def launcher(client):
     driver = Launcher(client)
     yield driver

@@ -9,7 +9,7 @@ import pytest
 
 import client_files as cf
 from conftest import BIN, control, wait_for
-from servers.fault_server import CutOff, FaultServer, NoLength, Ok, Slow, Stall, Status
+from servers.fault_server import CutOff, NoLength, Ok, Slow, Stall, Status
 
 TIP, DOWNLOAD, CURRENT_BAR, TOTAL_BAR, START = 1003, 1004, 1000, 1001, 1006
 VERSION = "2022091302"
@@ -71,16 +71,6 @@ def game(launcher):
     cannot turn the next test's launcher away."""
     yield
     launcher.uiauto("kill", exe="democlient.exe")
-
-
-@pytest.fixture
-def server(client):
-    root = client.parent / (client.name + "-server")
-    shutil.rmtree(root, ignore_errors=True)
-    root.mkdir()
-    with FaultServer(root=root) as fault_server:
-        fault_server.root_dir = root
-        yield fault_server
 
 
 def test_up_to_date_client_downloads_nothing_and_enables_start(launcher, client, server):
@@ -256,6 +246,8 @@ def test_outdated_launcher_hands_off_to_the_updater_and_closes(wine, client, ser
         assert server.log == []
     finally:
         launcher.stop()
+        # The stand-in holds "ClientRun" like the client it is; the next launcher must not see it.
+        launcher.uiauto("kill", exe="Renovek.exe")
 
 
 def test_manifest_records_cut_at_separator_runs_and_each_entry_checked_on_its_own(launcher, client, server):

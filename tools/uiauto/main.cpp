@@ -8,7 +8,7 @@
 //   uiauto wait-window --exe NAME [--timeout MS]      until the main window is visible, then inspect
 //   uiauto wait-text  --exe NAME --id N --text T [--timeout MS]
 //                                                     until control N shows exactly T (polled every
-//                                                     20 ms, for timing runs), then inspect
+//                                                     100 ms, for timing runs), then inspect
 //   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
 //                                                     wait for a matching message box, report it,
 //                                                     answer it when asked
@@ -117,7 +117,8 @@ int WaitText(const std::wstring& exe, const Options& options)
             return Inspect(processes, dialog);
         }
         if (GetTickCount() - started >= timeout_ms) return NotFound("text");
-        Sleep(20);
+        // Each look is a cross-process message to the watched window: seldom enough not to slow it.
+        Sleep(100);
     }
 }
 

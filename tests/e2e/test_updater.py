@@ -1,0 +1,126 @@
+"""The self-update cycle under Wine: an outdated launcher hands off to the real Renovek.exe, which
+fetches the new launcher (the demo client stands in for it and records how it was started) and,
+when that takes longer than five seconds, the background picture; then starts the launcher again.
+Whatever ends a download early, the local files keep their old bytes."""
+import shutil
+import subprocess
+
+import pytest
+
+from conftest import BIN, Launcher, wait_for
+from servers.fault_server import CutOff, Ok, Slow, Status
+from test_launcher_patching import STAGED_SUFFIX, read_record, snapshot, write_client
+
+OLD_LAUNCHER = b"MZ old launcher bytes" * 100
+OLD_PICTURE = b"BM old picture"
+
+
+@pytest.fixture
+def game_folder(client):
+    """A client folder with spaces in its name, the real updater and an outdated launcher copy."""
+    folder = client / "Client With Spaces"
+    autopatch = folder / "Image" / "Autopatch"
+    autopatch.mkdir(parents=True)
+    shutil.copy(BIN / "Renovek.exe", autopatch / "Renovek.exe")
+    (folder / "QuenlorLauncher.exe").write_bytes(OLD_LAUNCHER)
+    # The stand-in for the new launcher ends by itself, so its "ClientRun" does not outlive the test.
+    (folder / "democlient.cfg").write_text("exit_after_ms=4000\r\n")
+    return folder
+
+
+def hand_off(folder, server, timeout=90):
+    """Runs the outdated launcher, answers its prompt, and waits until the updater has ended."""
+    write_client(folder, server.url, lunch_ver="2022091301")
+    (folder / "Image" / "Autopatch" / "BackGround.bmp").write_bytes(OLD_PICTURE)
+    launcher = Launcher(folder)
+    try:
+        launcher.start()
+        box = launcher.message_box(text="更新功能需要更新，請稍候...")
+        assert box["found"], box
+        assert launcher.wait_exit(60)
+        assert launcher.uiauto("wait-window", exe="Renovek.exe", timeout=30000)["found"]
+        ended = launcher.uiauto("wait-exit", exe="Renovek.exe", wait=timeout + 30, timeout=timeout * 1000)
+        assert ended["exited"], ended
+    finally:
+        launcher.stop()
+        launcher.uiauto("kill", exe="Renovek.exe")
+    return launcher
+
+
+def stripped_democlient(folder):
+    """The demo client without its symbols: small enough to arrive within the first five seconds
+    even with the emulator's cost per progress message."""
+    out = folder.parent / "democlient-stripped.exe"
+    subprocess.run(["i686-w64-mingw32-strip", "-o", str(out), str(BIN / "democlient.exe")], check=True)
+    return out.read_bytes()
+
+
+def test_new_launcher_replaces_the_old_and_is_started_from_the_client_folder(game_folder, server):
+    new_launcher = stripped_democlient(game_folder)
+    server.set("/launcher/QuenlorLauncher.exe", Ok(new_launcher))
+    launcher = hand_off(game_folder, server)
+    try:
+        assert (game_folder / "QuenlorLauncher.exe").read_bytes() == new_launcher, server.log
+        assert wait_for(lambda: read_record(game_folder) is not None, 30)
+        record = read_record(game_folder)
+        windows_folder = "Z:" + str(game_folder).replace("/", "\\")
+        # Started with its own path (passed unquoted; Wine quotes the path it resolved when it
+        # builds the new process's command line), in the client folder.
+        assert record["command_line"].replace("\\\\", "\\").strip('"') == windows_folder + "\\QuenlorLauncher.exe"
+        assert record["cwd"].replace("\\\\", "\\").rstrip("\\").lower() == windows_folder.lower()
+        # Done within five seconds: the picture was never asked for.
+        requests = [(path, query) for path, query, _ in server.log]
+        assert [path for path, _ in requests] == ["/launcher/QuenlorLauncher.exe"]
+        assert requests[0][1].startswith("abc=") and requests[0][1][4:].lstrip("-").isdigit()
+        assert (game_folder / "Image" / "Autopatch" / "BackGround.bmp").read_bytes() == OLD_PICTURE
+    finally:
+        launcher.uiauto("kill", exe="QuenlorLauncher.exe")
+
+
+@pytest.mark.parametrize("answer", ["error_page", "cut_off"])
+def test_failed_launcher_download_keeps_the_old_launcher_and_starts_nothing(game_folder, server, answer):
+    body = b"MZ new" * 20000
+    server.set("/launcher/QuenlorLauncher.exe", Status(404) if answer == "error_page" else CutOff(body, keep=5000))
+    before = snapshot(game_folder)
+    hand_off(game_folder, server)
+    after = snapshot(game_folder)
+    assert after["QuenlorLauncher.exe"] == OLD_LAUNCHER
+    assert read_record(game_folder) is None
+    assert not [name for name in after if name.endswith(STAGED_SUFFIX)]
+    changed = {name for name in set(before) | set(after) if before.get(name) != after.get(name)}
+    assert changed <= {"Image/Autopatch/AutoPatchURL.bin", "Image/Autopatch/AutoPatchDlg.bin",
+                       "Image/Autopatch/BackGround.bmp", "AutopatchOption.opt", "PrintScreenList.txt"}
+    assert after["Image/Autopatch/BackGround.bmp"] == OLD_PICTURE
+
+
+def test_missing_picture_is_passed_over_and_a_slow_launcher_still_arrives(game_folder, server):
+    new_launcher = stripped_democlient(game_folder)
+    # About 11 s for the launcher; the picture, asked for at second 10, is not on the server.
+    server.set("/launcher/QuenlorLauncher.exe", Slow(new_launcher, piece=len(new_launcher) // 10 + 1, pause=1.1))
+    launcher = hand_off(game_folder, server)
+    try:
+        assert [p for p, _, _ in server.log] == ["/launcher/QuenlorLauncher.exe", "/launcher/BackGround.bmp"]
+        assert (game_folder / "Image" / "Autopatch" / "BackGround.bmp").read_bytes() == OLD_PICTURE
+        assert (game_folder / "QuenlorLauncher.exe").read_bytes() == new_launcher
+        assert wait_for(lambda: read_record(game_folder) is not None, 30)
+    finally:
+        launcher.uiauto("kill", exe="QuenlorLauncher.exe")
+
+
+def test_picture_finishing_first_restarts_the_old_launcher_and_the_unfinished_one_is_discarded(game_folder, server):
+    new_picture = b"BM" + bytes(range(256)) * 40
+    # About 24 s for the launcher: the picture, asked for at second 10, arrives long before.
+    server.set("/launcher/QuenlorLauncher.exe", Slow(b"MZ slow" * 8000, piece=2048, pause=1.0))
+    server.set("/launcher/BackGround.bmp", Ok(new_picture))
+    shutil.copy(BIN / "democlient.exe", game_folder / "QuenlorLauncher.exe")
+    old_launcher = (game_folder / "QuenlorLauncher.exe").read_bytes()
+    launcher = hand_off(game_folder, server)
+    try:
+        assert (game_folder / "Image" / "Autopatch" / "BackGround.bmp").read_bytes() == new_picture
+        assert (game_folder / "QuenlorLauncher.exe").read_bytes() == old_launcher
+        assert [p for p, _, _ in server.log] == ["/launcher/QuenlorLauncher.exe", "/launcher/BackGround.bmp"]
+        assert server.log[1][1] == ""  # the picture's URL has no query
+        assert wait_for(lambda: read_record(game_folder) is not None, 30)
+        assert not [p for p in game_folder.rglob("*") if p.name.endswith(STAGED_SUFFIX)]
+    finally:
+        launcher.uiauto("kill", exe="QuenlorLauncher.exe")
