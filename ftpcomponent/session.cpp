@@ -87,13 +87,7 @@ int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD 
     m_pCD_in = m_pCD_out = m_pCD_user = &m_Completions[0];
     const uintptr_t thread = _beginthreadex(nullptr, 0, &CSession::WorkerThread, this, 0, nullptr);
     if (thread == 0) {
-        delete[] m_pReadBuffer;
-        m_pReadBuffer = nullptr;
-        m_Command.Destroy();
-        m_Event.Destroy();
-        CloseIfOpen(m_hCancel);
-        CloseIfOpen(m_hDone);
-        CloseIfOpen(m_hData);
+        ReleaseResources();
         return -5;
     }
     m_hThread = reinterpret_cast<HANDLE>(thread);
@@ -111,6 +105,13 @@ int CSession::Shutdown()
     WaitForSingleObject(m_hThread, INFINITE);
     CloseIfOpen(m_hThread);
     NIMBREL_ASSERT("session", m_pReadBuffer != NULL);
+    ReleaseResources();
+    m_dwFlags = 0;
+    return 0;
+}
+
+void CSession::ReleaseResources()
+{
     delete[] m_pReadBuffer;
     m_pReadBuffer = nullptr;
     m_Command.Destroy();
@@ -118,8 +119,6 @@ int CSession::Shutdown()
     CloseIfOpen(m_hCancel);
     CloseIfOpen(m_hDone);
     CloseIfOpen(m_hData);
-    m_dwFlags = 0;
-    return 0;
 }
 
 void CSession::QueueItem(bool bCommandRing, DWORD dwCode, SessionHandler handler)

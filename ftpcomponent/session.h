@@ -87,6 +87,8 @@ public:
     void StartUnavailable();
 
 private:
+    // The read buffer, both locks and the three events, as Initialize made them.
+    void ReleaseResources();
     static unsigned __stdcall WorkerThread(void* pSession);
     void Run();
     void Publish();

@@ -143,6 +143,17 @@ Outcome FtpConnection::failed(const std::shared_ptr<HandleObject>& target, DWORD
     return out;
 }
 
+DWORD FtpConnection::markControlLost(IoResult r)
+{
+    m_broken = true;
+    return ioError(r);
+}
+
+Outcome FtpConnection::controlLost(IoResult r)
+{
+    return failed(m_handle, markControlLost(r));
+}
+
 DWORD FtpConnection::ioError(IoResult r) const
 {
     return r == IoResult::TimedOut ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_CONNECTION_ABORTED;
@@ -215,8 +226,7 @@ Outcome FtpConnection::getDirectory(char* directory, DWORD* length)
     Reply reply;
     const IoResult io = m_control.command("PWD", reply, m_timeoutMs);
     if (io != IoResult::Ok) {
-        m_broken = true;
-        return failed(m_handle, ioError(io));
+        return controlLost(io);
     }
     std::string path;
     if (reply.code != 257 || !ParseQuotedPath(reply.text, path)) return failed(m_handle, ERROR_INTERNET_EXTENDED_ERROR);
@@ -237,8 +247,7 @@ Outcome FtpConnection::setDirectory(const std::string& directory)
     Reply reply;
     const IoResult io = m_control.command("CWD " + directory, reply, m_timeoutMs);
     if (io != IoResult::Ok) {
-        m_broken = true;
-        return failed(m_handle, ioError(io));
+        return controlLost(io);
     }
     if (!reply.positive()) return failed(m_handle, ERROR_INTERNET_EXTENDED_ERROR);
     out.target = m_handle;
@@ -258,8 +267,7 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
     if (!m_epsvRefused) {
         const IoResult io = m_control.command("EPSV", reply, m_timeoutMs);
         if (io != IoResult::Ok) {
-            m_broken = true;
-            error = ioError(io);
+            error = markControlLost(io);
             return false;
         }
         const size_t bars = reply.text.find("|||");
@@ -269,8 +277,7 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
     if (port < 0) {
         const IoResult io = m_control.command("PASV", reply, m_timeoutMs);
         if (io != IoResult::Ok) {
-            m_broken = true;
-            error = ioError(io);
+            error = markControlLost(io);
             return false;
         }
         // The address in the reply is ignored: the data connection goes to the control peer,
@@ -330,8 +337,7 @@ bool FtpConnection::listenActive(Socket& listener, DWORD& error)
     Reply reply;
     const IoResult io = m_control.command(line, reply, m_timeoutMs);
     if (io != IoResult::Ok) {
-        m_broken = true;
-        error = ioError(io);
+        error = markControlLost(io);
         return false;
     }
     return reply.positive();
@@ -343,8 +349,7 @@ bool FtpConnection::startTransfer(const std::string& command, Socket& data, Repl
     if (m_passive ? !openPassive(data, error) : !listenActive(listener, error)) return false;
     const IoResult io = m_control.command(command, reply, m_timeoutMs);
     if (io != IoResult::Ok) {
-        m_broken = true;
-        error = ioError(io);
+        error = markControlLost(io);
         data.close();
         return false;
     }
@@ -369,8 +374,7 @@ bool FtpConnection::finishTransferReply(DWORD& error)
     Reply reply;
     const IoResult io = m_control.readReply(reply, m_timeoutMs);
     if (io != IoResult::Ok) {
-        m_broken = true;
-        error = ioError(io);
+        error = markControlLost(io);
         return false;
     }
     if (!reply.positive()) {
@@ -513,8 +517,7 @@ Outcome FtpConnection::openFile(const std::shared_ptr<FileHandle>& file, const s
         if (io == IoResult::Ok && !reply.intermediate()) return failed(m_handle, ERROR_INTERNET_EXTENDED_ERROR);
     }
     if (io != IoResult::Ok) {
-        m_broken = true;
-        return failed(m_handle, ioError(io));
+        return controlLost(io);
     }
     DWORD error = 0;
     if (!startTransfer("RETR " + name, file->data, reply, error)) return failed(m_handle, error);
@@ -580,8 +583,7 @@ Outcome FtpConnection::rawCommand(const std::string& line)
     Reply reply;
     const IoResult io = m_control.command(line, reply, m_timeoutMs);
     if (io != IoResult::Ok) {
-        m_broken = true;
-        return failed(m_handle, ioError(io));
+        return controlLost(io);
     }
     if (reply.code >= 400) return failed(m_handle, ERROR_INTERNET_EXTENDED_ERROR);
     if (_strnicmp(line.c_str(), "REST ", 5) == 0) m_restOffset = std::strtoull(line.c_str() + 5, nullptr, 10);

@@ -62,6 +62,9 @@ private:
     void workerMain();
     Outcome failed(const std::shared_ptr<HandleObject>& target, DWORD error);
     DWORD ioError(IoResult r) const;
+    // The control connection failed mid-exchange: no later request may use it.
+    DWORD markControlLost(IoResult r);
+    Outcome controlLost(IoResult r);
     bool usable(Outcome& out, const std::shared_ptr<HandleObject>& target);
     // Opens a data connection (passive or active) and sends the transfer command on it; the
     // returned reply is the command's preliminary reply.

@@ -54,9 +54,15 @@ struct Event {
 // from inside the callback, as the component's handlers do.
 class Recorder {
 public:
+    // The hook sees only notifications recorded after it was set: one recorded just before (the
+    // completion a test has already waited for) may still be on its way to the hook.
     void setHook(std::function<void(const Event&)> hook)
     {
         std::lock_guard<std::mutex> guard(m_hookLock);
+        {
+            std::lock_guard<std::mutex> events(m_lock);
+            m_hookFrom = m_events.size();
+        }
         m_hook = std::move(hook);
     }
 
@@ -71,13 +77,15 @@ public:
         } else if (status == INTERNET_STATUS_RESPONSE_RECEIVED) {
             e.error = *static_cast<DWORD*>(info);
         }
+        size_t index;
         {
             std::lock_guard<std::mutex> guard(self->m_lock);
+            index = self->m_events.size();
             self->m_events.push_back(e);
         }
         self->m_changed.notify_all();
         std::lock_guard<std::mutex> hookGuard(self->m_hookLock);
-        if (self->m_hook) self->m_hook(e);
+        if (self->m_hook && index >= self->m_hookFrom) self->m_hook(e);
     }
 
     DWORD_PTR context() { return reinterpret_cast<DWORD_PTR>(this); }
@@ -118,6 +126,7 @@ public:
 private:
     std::mutex m_hookLock;
     std::function<void(const Event&)> m_hook;
+    size_t m_hookFrom = 0;  // first event index the hook may see
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<Event> m_events;
@@ -495,7 +504,9 @@ TEST_F(AsyncFtpTest, ReadsDeliverEveryByteAroundTheChunkSize)
     ASSERT_NE(connection, nullptr);
     for (const auto& [name, size] : std::vector<std::pair<const char*, size_t>>{
              {"empty.bin", 0}, {"b1023.bin", 1023}, {"b1024.bin", 1024}, {"b1025.bin", 1025}}) {
-        const Download d = Fetch(this, log, connection, name, 1024);
+        DWORD openError = 0;
+        const Download d = Fetch(this, log, connection, name, 1024, &openError);
+        EXPECT_EQ(openError, 0u) << name;
         EXPECT_EQ(d.failure, 0u) << name;
         EXPECT_EQ(d.data.size(), size) << name;
         EXPECT_TRUE(MatchesContent(d.data)) << name;
@@ -512,8 +523,10 @@ TEST_F(AsyncFtpTest, SeveralMebibytesArriveByteExactInPassiveAndActiveMode)
     for (bool passive : {true, false}) {
         const HINTERNET connection = connect(ports.standard, "quenlor", "secret", passive);
         ASSERT_NE(connection, nullptr);
-        const Download d = Fetch(this, log, connection, "big.bin", passive ? 1024 : 60000);
-        EXPECT_EQ(d.failure, 0u);
+        DWORD openError = 0;
+        const Download d = Fetch(this, log, connection, "big.bin", passive ? 1024 : 60000, &openError);
+        EXPECT_EQ(openError, 0u) << (passive ? "passive" : "active");
+        EXPECT_EQ(d.failure, 0u) << (passive ? "passive" : "active");
         EXPECT_EQ(d.data.size(), 5u * 1024 * 1024 + 7) << (passive ? "passive" : "active");
         EXPECT_TRUE(MatchesContent(d.data));
         closeAndWait(connection);
