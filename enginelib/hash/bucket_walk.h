@@ -5,6 +5,8 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include <type_traits>
+
 #include "gevrast/pool.h"
 
 namespace gevrast_hash {
@@ -33,6 +35,26 @@ uint32_t CollectValues(const Table* table, uint32_t* values, uint32_t capacity)
         for (auto* entry = table->pBuckets[b].pFirst; entry && count < capacity; entry = entry->pNext)
             values[count++] = entry->dwValue;
     return count;
+}
+
+// Makes the bucket array (all chains empty) and an entry pool of unitSize-byte units for up to
+// maxNum entries. False, the table left empty, when memory or the pool cannot be had; calloc also
+// refuses a bucket count whose byte size does not fit.
+template <typename Table>
+bool AllocateStorage(Table* table, uint32_t bucketNum, uint32_t unitSize, uint32_t maxNum)
+{
+    using Bucket = typename std::remove_pointer<decltype(table->pBuckets)>::type;
+    Bucket* buckets = static_cast<Bucket*>(calloc(bucketNum, sizeof(Bucket)));
+    STATIC_MEMORY_POOL* pool = CreateStaticMemoryPool();
+    if (!buckets || !pool) {
+        free(buckets);
+        if (pool) ReleaseStaticMemoryPool(pool);
+        return false;
+    }
+    table->pBuckets = buckets;
+    table->dwBucketNum = bucketNum;
+    table->pEntryPool = pool;
+    return InitializeStaticMemoryPool(pool, unitSize, maxNum / 4, maxNum) != 0;
 }
 
 // Releases the pool and the bucket array; the table is as new and must be initialised again.

@@ -44,18 +44,7 @@ GEVRAST_API(uint32_t) QBHInitialize(QBH_TABLE* pTable, uint32_t dwBucketNum, uin
     free_storage(pTable);
     // No buckets means no bucket to put a key in: refuse rather than divide by zero later.
     if (dwBucketNum == 0) return 0;
-    // calloc refuses a count whose byte size does not fit.
-    QBH_BUCKET* buckets = static_cast<QBH_BUCKET*>(calloc(dwBucketNum, sizeof(QBH_BUCKET)));
-    STATIC_MEMORY_POOL* pool = CreateStaticMemoryPool();
-    if (!buckets || !pool) {
-        free(buckets);
-        if (pool) ReleaseStaticMemoryPool(pool);
-        return 0;
-    }
-    pTable->pBuckets = buckets;
-    pTable->dwBucketNum = dwBucketNum;
-    pTable->pEntryPool = pool;
-    return InitializeStaticMemoryPool(pool, sizeof(QBH_ENTRY), dwMaxNum / 4, dwMaxNum);
+    return gevrast_hash::AllocateStorage(pTable, dwBucketNum, sizeof(QBH_ENTRY), dwMaxNum) ? 1 : 0;
 }
 
 GEVRAST_API(QBH_ENTRY*) QBHInsert(QBH_TABLE* pTable, uint32_t dwValue, uint32_t dwKey)

@@ -104,18 +104,9 @@ GEVRAST_API(uint32_t) VBHInitialize(VBH_TABLE* pTable, uint32_t dwBucketNum, uin
     // Without buckets there is nowhere to put a key, and with a maximum length of 0 no key fits.
     // The entry unit (key bytes + 16, see unit_size) must also fit in 32 bits.
     if (dwBucketNum == 0 || dwMaxKeyLength == 0 || dwMaxKeyLength > UINT32_MAX - kEntryHeaderBytes - 3) return 0;
-    VBH_BUCKET* buckets = static_cast<VBH_BUCKET*>(calloc(dwBucketNum, sizeof(VBH_BUCKET)));
-    STATIC_MEMORY_POOL* pool = CreateStaticMemoryPool();
-    if (!buckets || !pool) {
-        free(buckets);
-        if (pool) ReleaseStaticMemoryPool(pool);
-        return 0;
-    }
-    pTable->pBuckets = buckets;
-    pTable->dwBucketNum = dwBucketNum;
+    if (!gevrast_hash::AllocateStorage(pTable, dwBucketNum, unit_size(dwMaxKeyLength), dwMaxNum)) return 0;
     pTable->dwMaxKeyLength = dwMaxKeyLength;
-    pTable->pEntryPool = pool;
-    return InitializeStaticMemoryPool(pool, unit_size(dwMaxKeyLength), dwMaxNum / 4, dwMaxNum);
+    return 1;
 }
 
 GEVRAST_API(VBH_ENTRY*) VBHInsert(VBH_TABLE* pTable, uint32_t dwValue, const void* pKey, uint32_t dwKeyLength)
