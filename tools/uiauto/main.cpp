@@ -9,6 +9,10 @@
 //   uiauto wait-text  --exe NAME --id N --text T [--timeout MS]
 //                                                     until control N shows exactly T (polled every
 //                                                     100 ms, for timing runs), then inspect
+//   uiauto watch-text --exe NAME --id N --until T [--timeout MS]
+//                                                     the texts control N shows (polled every
+//                                                     50 ms, repeats folded) until it shows T; a
+//                                                     text shown for less than that can slip by
 //   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
 //                                                     wait for a matching message box, report it,
 //                                                     answer it when asked
@@ -120,6 +124,31 @@ int WaitText(const std::wstring& exe, const Options& options)
         // Each look is a cross-process message to the watched window: seldom enough not to slow it.
         Sleep(100);
     }
+}
+
+int WatchText(const std::wstring& exe, const Options& options)
+{
+    auto id = options.find(L"id");
+    auto until = options.find(L"until");
+    if (id == options.end() || until == options.end()) return Usage();
+    const DWORD timeout_ms = Timeout(options, 30000);
+    const DWORD started = GetTickCount();
+    std::vector<std::wstring> texts;
+    bool reached = false;
+    while (!reached && GetTickCount() - started < timeout_ms) {
+        HWND dialog = FindMainWindow(FindProcessesByExe(exe));
+        if (dialog) {
+            std::wstring text = WindowText(GetDlgItem(dialog, _wtoi(id->second.c_str())));
+            if (texts.empty() || texts.back() != text) texts.push_back(text);
+            reached = text == until->second;
+        }
+        if (!reached) Sleep(50);
+    }
+    JsonWriter json;
+    json.Begin().Bool("found", reached).BeginArray("texts");
+    for (const std::wstring& text : texts) json.Value(text);
+    json.EndArray().End();
+    return Print(json, reached);
 }
 
 int AnswerId(const std::wstring& answer)
@@ -303,7 +332,7 @@ int HoldMapping(const Options& options)
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: uiauto inspect|wait-window|wait-text|msgbox|click|select|send|prop|redraw|close|wait-exit|kill|screenshot\n"
+                 "usage: uiauto inspect|wait-window|wait-text|watch-text|msgbox|click|select|send|prop|redraw|close|wait-exit|kill|screenshot\n"
                  "              --exe NAME [options]\n"
                  "       uiauto hold-mapping --name NAME --ms MS [--ready FILE]\n"
                  "       uiauto codepage\n"
@@ -343,6 +372,7 @@ int wmain(int argc, wchar_t** argv)
 
     if (command == L"wait-window") return WaitWindow(exe->second, Timeout(options, 30000));
     if (command == L"wait-text") return WaitText(exe->second, options);
+    if (command == L"watch-text") return WatchText(exe->second, options);
     if (command == L"msgbox") return MessageBoxCommand(exe->second, options);
     if (command == L"wait-exit") return WaitExit(exe->second, Timeout(options, 30000));
 
