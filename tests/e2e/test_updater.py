@@ -28,9 +28,9 @@ def game_folder(client):
     return folder
 
 
-def hand_off(folder, server, timeout=90):
+def hand_off(folder, server, timeout=90, extra=None):
     """Runs the outdated launcher, answers its prompt, and waits until the updater has ended."""
-    write_client(folder, server.url, lunch_ver="2022091301")
+    write_client(folder, server.url, lunch_ver="2022091301", extra=extra)
     (folder / "Image" / "Autopatch" / "BackGround.bmp").write_bytes(OLD_PICTURE)
     launcher = Launcher(folder)
     try:
@@ -124,3 +124,24 @@ def test_picture_finishing_first_restarts_the_old_launcher_and_the_unfinished_on
         assert not [p for p in game_folder.rglob("*") if p.name.endswith(STAGED_SUFFIX)]
     finally:
         launcher.uiauto("kill", exe="QuenlorLauncher.exe")
+
+
+def test_launcher_path_in_a_missing_folder_ends_the_update_without_writing(game_folder, server):
+    server.set("/launcher/NoSuchDir/QuenlorLauncher.exe", Ok(b"MZ new" * 1000))
+    before = snapshot(game_folder)
+    hand_off(game_folder, server, extra={"LunchName": "NoSuchDir\\QuenlorLauncher.exe"})
+    assert [p for p, _, _ in server.log] == ["/launcher/NoSuchDir/QuenlorLauncher.exe"]
+    assert not (game_folder / "NoSuchDir").exists()
+    assert snapshot(game_folder)["QuenlorLauncher.exe"] == before["QuenlorLauncher.exe"]
+    assert read_record(game_folder) is None
+
+
+def test_updater_started_by_hand_ends_without_touching_anything(game_folder):
+    before = snapshot(game_folder)
+    driver = Launcher(game_folder)
+    driver.start(exe_path=game_folder / "Image" / "Autopatch" / "Renovek.exe")
+    try:
+        assert driver.wait_exit(60)
+    finally:
+        driver.stop()
+    assert snapshot(game_folder) == before
