@@ -9,7 +9,7 @@ import pytest
 
 import client_files as cf
 from conftest import BIN, control, wait_for
-from servers.fault_server import CutOff, NoLength, Ok, Slow, Stall, Status
+from servers.fault_server import CutOff, NoLength, Ok, Raw, Slow, Stall, Status
 
 TIP, DOWNLOAD, CURRENT_BAR, TOTAL_BAR, START = 1003, 1004, 1000, 1001, 1006
 VERSION = "2022091302"
@@ -370,3 +370,20 @@ def test_gbk_names_are_read_in_the_ansi_code_page(launcher, client, server):
     assert (client / "说明.txt").read_bytes() == same
     fetched = [entry for entry in server.log if entry[0] != "/MyUpdata.txt"]
     assert len(fetched) == 1 and fetched[0][2] == "ok", server.log
+
+
+def test_manifest_too_large_to_hold_is_reported_and_patching_never_starts(launcher, client, server):
+    # A length no 32-bit process can allocate: the fetch fails inside, the player is told, and the
+    # window stays as it was set up (no tip, start disabled), with nothing fetched.
+    server.set("/MyUpdata.txt", Raw(b"HTTP/1.1 200 OK\r\nContent-Length: 2147483000\r\nConnection: close\r\n\r\n"
+                                    b"\\a.dat|" + b"0" * 32 + b"\r\n"))
+    write_client(client, server.url)
+    launcher.start()
+    box = launcher.message_box(text="网络异常，获取更新信息失败")
+    assert box["found"] and box["box"]["title"] == "错误", box
+    state = launcher.wait_window()
+    assert control(state, TIP)["text"] == ""
+    assert not control(state, START)["enabled"]
+    time.sleep(2)
+    assert [entry[0] for entry in server.log] == ["/MyUpdata.txt"]
+    assert not (client / "a.dat").exists()
