@@ -43,8 +43,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "json_writer.h"
 #include "process_windows.h"
@@ -107,48 +109,56 @@ int WaitWindow(const std::wstring& exe, DWORD timeout_ms)
     }
 }
 
-int WaitText(const std::wstring& exe, const Options& options)
+// Looks at control `id` of the main window every interval_ms until it shows `until` or the time
+// is up, handing each look's text to `seen`. The dialog once the text was reached, else null.
+HWND PollText(const std::wstring& exe, const Options& options, DWORD interval_ms,
+              const std::function<void(const std::wstring&)>& seen, std::vector<DWORD>& processes)
 {
-    auto id = options.find(L"id");
-    auto text = options.find(L"text");
-    if (id == options.end() || text == options.end()) return Usage();
+    const int id = _wtoi(options.at(L"id").c_str());
+    const std::wstring& until = options.at(L"until");
     const DWORD timeout_ms = Timeout(options, 30000);
     const DWORD started = GetTickCount();
     for (;;) {
-        std::vector<DWORD> processes = FindProcessesByExe(exe);
+        processes = FindProcessesByExe(exe);
         HWND dialog = FindMainWindow(processes);
-        if (dialog && WindowText(GetDlgItem(dialog, _wtoi(id->second.c_str()))) == text->second) {
-            return Inspect(processes, dialog);
+        if (dialog) {
+            const std::wstring text = WindowText(GetDlgItem(dialog, id));
+            seen(text);
+            if (text == until) return dialog;
         }
-        if (GetTickCount() - started >= timeout_ms) return NotFound("text");
-        // Each look is a cross-process message to the watched window: seldom enough not to slow it.
-        Sleep(100);
+        if (GetTickCount() - started >= timeout_ms) return nullptr;
+        Sleep(interval_ms);
     }
+}
+
+bool HasTextOptions(const Options& options)
+{
+    return options.count(L"id") && options.count(L"until");
+}
+
+int WaitText(const std::wstring& exe, Options options)
+{
+    if (options.count(L"text")) options[L"until"] = options[L"text"];
+    if (!HasTextOptions(options)) return Usage();
+    std::vector<DWORD> processes;
+    // Each look is a cross-process message to the watched window: seldom enough not to slow it.
+    HWND dialog = PollText(exe, options, 100, [](const std::wstring&) {}, processes);
+    return dialog ? Inspect(processes, dialog) : NotFound("text");
 }
 
 int WatchText(const std::wstring& exe, const Options& options)
 {
-    auto id = options.find(L"id");
-    auto until = options.find(L"until");
-    if (id == options.end() || until == options.end()) return Usage();
-    const DWORD timeout_ms = Timeout(options, 30000);
-    const DWORD started = GetTickCount();
+    if (!HasTextOptions(options)) return Usage();
     std::vector<std::wstring> texts;
-    bool reached = false;
-    while (!reached && GetTickCount() - started < timeout_ms) {
-        HWND dialog = FindMainWindow(FindProcessesByExe(exe));
-        if (dialog) {
-            std::wstring text = WindowText(GetDlgItem(dialog, _wtoi(id->second.c_str())));
-            if (texts.empty() || texts.back() != text) texts.push_back(text);
-            reached = text == until->second;
-        }
-        if (!reached) Sleep(50);
-    }
+    std::vector<DWORD> processes;
+    HWND dialog = PollText(exe, options, 50, [&texts](const std::wstring& text) {
+        if (texts.empty() || texts.back() != text) texts.push_back(text);
+    }, processes);
     JsonWriter json;
-    json.Begin().Bool("found", reached).BeginArray("texts");
+    json.Begin().Bool("found", dialog != nullptr).BeginArray("texts");
     for (const std::wstring& text : texts) json.Value(text);
     json.EndArray().End();
-    return Print(json, reached);
+    return Print(json, dialog != nullptr);
 }
 
 int AnswerId(const std::wstring& answer)

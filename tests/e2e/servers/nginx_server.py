@@ -69,6 +69,11 @@ class NginxServer:
 
     def start(self, timeout=20.0):
         os.makedirs(os.path.join(self.work_dir, "tmp"), exist_ok=True)
+        # requests() reports this server's requests only, not an earlier run's in the same folder.
+        try:
+            os.remove(os.path.join(self.work_dir, "access.log"))
+        except FileNotFoundError:
+            pass
         conf = os.path.join(self.work_dir, "nginx.conf")
         # A port found free can be taken before nginx binds it: try a few.
         for _ in range(5):
