@@ -120,6 +120,9 @@ void DownloadThreadProc(renovek::UpdateJob* job)
 
 void RunLauncher()
 {
+    // Both downloads can end at the same moment, and timer 3 may look too: one launcher only.
+    static volatile LONG started = 0;
+    if (::InterlockedExchange(&started, 1) != 0) return;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
