@@ -62,16 +62,8 @@ void CQLAutoPatchDlg::LaunchClient(std::wstring path)
 
 LRESULT CQLAutoPatchDlg::OnTimer(WPARAM timer, LPARAM)
 {
-    if (timer == kGameWatchTimer && m_pShareView && quenlor::IsCloseRequest(static_cast<const uint8_t*>(m_pShareView))) {
-        // Same order as the close button: workers see m_bStop before the window goes.
-        m_bStop = 1;
-        ::Sleep(1000);
-        ::UnmapViewOfFile(m_pShareView);
-        m_pShareView = nullptr;
-        ::CloseHandle(m_hShareMap);
-        m_hShareMap = nullptr;
-        KillTimer(kGameWatchTimer);
-        winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);
-    }
+    // The game's request closes the launcher as the close button does.
+    if (timer == kGameWatchTimer && m_pShareView && quenlor::IsCloseRequest(static_cast<const uint8_t*>(m_pShareView)))
+        CloseLauncher();
     return Default();
 }

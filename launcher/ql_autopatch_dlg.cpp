@@ -108,11 +108,18 @@ void CQLAutoPatchDlg::OnBnClickedStart()
 
 void CQLAutoPatchDlg::OnBnClickedClose()
 {
+    CloseLauncher();
+}
+
+void CQLAutoPatchDlg::CloseLauncher()
+{
     // Download workers poll m_bStop; give them a second to see it.
     m_bStop = 1;
     ::Sleep(1000);
     if (m_pShareView) ::UnmapViewOfFile(m_pShareView);
+    m_pShareView = nullptr;
     if (m_hShareMap) ::CloseHandle(m_hShareMap);
+    m_hShareMap = nullptr;
     KillTimer(kGameWatchTimer);
     ::RemovePropW(m_hWnd, L"QuenlorRunClient");
     winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);

@@ -72,6 +72,9 @@ private:
     void ReadCommandLine();
     // The end of patching: the game started under "RunClient", else the start button enabled.
     void CompletePatching();
+    // The close button and the game's close request: workers are told to stop, the shared block
+    // is let go, and the window closes.
+    void CloseLauncher();
 
     winfx::CFont m_font;
     winfx::Brush m_brTip, m_brDownload, m_brVersion;

@@ -147,9 +147,7 @@ LRESULT CQLAutoPatchDlg::OnPaint(WPARAM, LPARAM)
     HDC dc = ::BeginPaint(m_hWnd, &paint);
     RECT client = GetClientRect();
     if (::IsIconic(m_hWnd)) {
-        int x = (client.right - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-        int y = (client.bottom - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(dc, x, y, m_hIcon);
+        winfx::DrawIconCentred(dc, client, m_hIcon);
     } else {
         // Read at every paint: the updater may have replaced the picture.
         delete m_pBackground;

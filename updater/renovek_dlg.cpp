@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include "gdi_object.h"
 #include "renovek_globals.h"
 #include "resource.h"
 #include "worker_thread.h"
@@ -70,10 +71,7 @@ LRESULT CRenovekDlg::OnPaint(WPARAM, LPARAM)
     if (!::IsIconic(m_hWnd)) return Default();
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(m_hWnd, &paint);
-    RECT client = GetClientRect();
-    int x = (client.right - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    int y = (client.bottom - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, m_hIcon);
+    winfx::DrawIconCentred(dc, GetClientRect(), m_hIcon);
     ::EndPaint(m_hWnd, &paint);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app.h"
+#include "config/ansi_text.h"
 #include "internet_session.h"
 #include "renovek_dlg.h"
 #include "renovek_globals.h"
@@ -21,11 +22,7 @@ constexpr UINT kPiece = 512;
 
 std::wstring Widen(const std::string& text)
 {
-    if (text.empty()) return std::wstring();
-    int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
+    return quenlor::AnsiToWide(text.data(), text.size());
 }
 
 // The system's text for an error: WinINet's own codes come from its message table.

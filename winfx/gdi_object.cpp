@@ -2,6 +2,13 @@
 
 namespace winfx {
 
+void DrawIconCentred(HDC dc, const RECT& client, HICON icon)
+{
+    int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, icon);
+}
+
 MemoryDC::MemoryDC(HDC compatible_with, HGDIOBJ select) : m_dc(::CreateCompatibleDC(compatible_with))
 {
     if (m_dc && select) m_old = ::SelectObject(m_dc, select);

@@ -6,6 +6,9 @@
 
 namespace winfx {
 
+// What a dialog shows while minimised: its icon in the middle of the client area.
+void DrawIconCentred(HDC dc, const RECT& client, HICON icon);
+
 template <typename Handle>
 class GdiObject {
 public:

@@ -65,6 +65,13 @@ def wait_done(launcher, timeout=120):
     raise AssertionError("patching did not complete: %r" % state)
 
 
+def patch_until_done(launcher, timeout=120):
+    """Starts the launcher and returns its window state once patching has completed."""
+    launcher.start()
+    launcher.wait_window()
+    return wait_done(launcher, timeout)
+
+
 @pytest.fixture
 def game(launcher):
     """The demo client started by the launcher; ended after the test so that its "ClientRun"
@@ -81,9 +88,7 @@ def test_up_to_date_client_downloads_nothing_and_enables_start(launcher, client,
     (server.root_dir / "MyUpdata.txt").write_bytes(manifest(files.items()))
     write_client(client, server.url)
     before = snapshot(client)
-    launcher.start()
-    launcher.wait_window()
-    state = wait_done(launcher)
+    state = patch_until_done(launcher)
     assert control(state, START)["enabled"]
     for bar in (CURRENT_BAR, TOTAL_BAR):
         entry = control(state, bar)
@@ -174,9 +179,7 @@ def test_hostile_manifest_paths_touch_nothing_outside_the_folder(launcher, clien
     (server.root_dir / "MyUpdata.txt").write_bytes(text)
     write_client(client, server.url)
     before = snapshot(client)
-    launcher.start()
-    launcher.wait_window()
-    state = wait_done(launcher)
+    state = patch_until_done(launcher)
     assert control(state, START)["enabled"]
     assert outside.read_bytes() == b"keep me"
     assert [entry[0] for entry in server.log] == ["/MyUpdata.txt"]
@@ -287,9 +290,7 @@ def test_lower_case_digest_is_fetched_although_the_file_is_right(launcher, clien
     (server.root_dir / "same.dat").write_bytes(data)
     (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\same.dat", digest(data).lower())]))
     write_client(client, server.url)
-    launcher.start()
-    launcher.wait_window()
-    state = wait_done(launcher)
+    state = patch_until_done(launcher)
     assert [entry[0] for entry in server.log] == ["/MyUpdata.txt", "/same.dat"]
     assert (client / "same.dat").read_bytes() == data
     assert control(state, START)["enabled"]
@@ -302,9 +303,7 @@ def test_stalled_transfer_keeps_the_old_file_and_patching_goes_on(launcher, clie
     (server.root_dir / "other.dat").write_bytes(other)
     (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\other.dat", other), ("\\stall.dat", new)]))
     write_client(client, server.url)
-    launcher.start()
-    launcher.wait_window()
-    state = wait_done(launcher, timeout=180)
+    state = patch_until_done(launcher, timeout=180)
     assert (client / "stall.dat").read_bytes() == old
     assert (client / "other.dat").read_bytes() == other
     assert control(state, START)["enabled"]
@@ -343,9 +342,7 @@ def test_manifest_without_length_as_error_page_or_cut_short_fetches_only_what_ar
         server.set("/MyUpdata.txt", CutOff(text, keep=text.index(b"\r\n") + 2))
     # error_page: nothing at /MyUpdata.txt, so the 404 page's body is the manifest
     write_client(client, server.url)
-    launcher.start()
-    launcher.wait_window()
-    state = wait_done(launcher)
+    state = patch_until_done(launcher)
     assert control(state, START)["enabled"]
     wanted = ["/first.dat"] if served == "cut_short" else []
     assert [entry[0] for entry in server.log] == ["/MyUpdata.txt"] + wanted
@@ -362,9 +359,7 @@ def test_gbk_names_are_read_in_the_ansi_code_page(launcher, client, server):
         server.set("/数据/补丁一.dat".encode(encoding).decode("latin-1"), Ok(patched))
     (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\说明.txt", same), ("\\数据\\补丁一.dat", patched)]))
     write_client(client, server.url)
-    launcher.start()
-    launcher.wait_window()
-    state = wait_done(launcher)
+    state = patch_until_done(launcher)
     assert control(state, START)["enabled"]
     assert (client / "数据" / "补丁一.dat").read_bytes() == patched
     assert (client / "说明.txt").read_bytes() == same
