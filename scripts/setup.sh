@@ -24,8 +24,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A mirror caught mid-sync fails one index file now and then; the install below is what must
+  # succeed, so the index is fetched up to three times and a partial index is only a warning.
+  for attempt in 1 2 3; do
+    $SUDO apt-get update -qq && break
+    echo "setup: package index incomplete (try $attempt of 3)"; sleep 10
+  done
+  for attempt in 1 2 3; do
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null && break
+    [ "$attempt" -lt 3 ] || { echo "setup: installing packages failed" >&2; exit 1; }
+    echo "setup: install failed (try $attempt of 3), fetching the index again"; sleep 10
+    $SUDO apt-get update -qq || true
+  done
 fi
 
 # The posix thread model gives the cross compiler std::thread and std::mutex.
