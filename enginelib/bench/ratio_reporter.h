@@ -1,5 +1,6 @@
 // Runs the registered benchmarks and then prints, for every benchmark named
-// "<case>/<ours>" with a sibling "<case>/<reference>", the time ratio ours / reference.
+// "<case>/<ours>" with a sibling "<case>/<reference>", the time ratio ours / reference (of the
+// medians when the cases are repeated).
 // Below 1.0 means our routine is faster than the reference measured in the same run.
 #pragma once
 
@@ -16,9 +17,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        // With repetitions the median stands for the case; a single run stands for itself.
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                times_[name] = run.GetAdjustedRealTime();
+                medians_[name] = true;
+            } else if (run.run_type == Run::RT_Iteration && !medians_[name]) {
+                times_[name] = run.GetAdjustedRealTime();
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
@@ -47,6 +56,7 @@ public:
 
 private:
     std::map<std::string, double> times_;
+    std::map<std::string, bool> medians_;
 };
 
 // Runs the benchmarks and prints the ratios; returns the largest ratio (0 when none).
