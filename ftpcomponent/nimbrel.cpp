@@ -177,15 +177,14 @@ int CSessionTable::Disconnect(DWORD n)
     return slot->pSession->BeginDisconnect();
 }
 
-int CSessionTable::StartOperation(DWORD n, void* pRequest, bool bConnect)
+int CSessionTable::StartOperation(DWORD n, void* pRequest, bool bConnect, SessionHandler start)
 {
     SESSION_SLOT* slot = Slot(n);
     if (!slot || !slot->pSession) return -1;
     const int result = bConnect
         ? slot->pSession->StartOperation(pRequest, SESSION_INITIALISED, SESSION_BUSY | SESSION_CONNECTED,
-                                         &CSession::StartUnavailable, SESSION_BUSY | SESSION_CONNECTED, true)
-        : slot->pSession->StartOperation(pRequest, SESSION_CONNECTED, SESSION_BUSY, &CSession::StartUnavailable,
-                                         SESSION_BUSY, false);
+                                         start, SESSION_BUSY | SESSION_CONNECTED, true)
+        : slot->pSession->StartOperation(pRequest, SESSION_CONNECTED, SESSION_BUSY, start, SESSION_BUSY, false);
     return result == 0 ? 0 : result - 1;
 }
 
@@ -247,14 +246,14 @@ int STDMETHODCALLTYPE CNimbrel::GetResult(DWORD n, void** ppRequest, BOOL bWait)
     return m_pTable->GetResult(n, ppRequest, bWait);
 }
 int STDMETHODCALLTYPE CNimbrel::Disconnect(DWORD n) { return m_pTable->Disconnect(n); }
-int STDMETHODCALLTYPE CNimbrel::Connect(DWORD n, NIMBREL_CONNECT* p) { return m_pTable->StartOperation(n, p, true); }
+int STDMETHODCALLTYPE CNimbrel::Connect(DWORD n, NIMBREL_CONNECT* p) { return m_pTable->StartOperation(n, p, true, &CSession::StartUnavailable); }
 int STDMETHODCALLTYPE CNimbrel::GetCurrentDirectory(DWORD n, NIMBREL_DIRECTORY* p)
 {
-    return m_pTable->StartOperation(n, p, false);
+    return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable);
 }
 int STDMETHODCALLTYPE CNimbrel::SetCurrentDirectory(DWORD n, NIMBREL_DIRECTORY* p)
 {
-    return m_pTable->StartOperation(n, p, false);
+    return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable);
 }
-int STDMETHODCALLTYPE CNimbrel::FindFiles(DWORD n, NIMBREL_FIND* p) { return m_pTable->StartOperation(n, p, false); }
-int STDMETHODCALLTYPE CNimbrel::Download(DWORD n, NIMBREL_DOWNLOAD* p) { return m_pTable->StartOperation(n, p, false); }
+int STDMETHODCALLTYPE CNimbrel::FindFiles(DWORD n, NIMBREL_FIND* p) { return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable); }
+int STDMETHODCALLTYPE CNimbrel::Download(DWORD n, NIMBREL_DOWNLOAD* p) { return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable); }

@@ -52,7 +52,7 @@ public:
     int GetNotifiedSession(DWORD* pdwData);
     int GetResult(DWORD n, void** ppRequest, BOOL bWait);
     int Disconnect(DWORD n);
-    int StartOperation(DWORD n, void* pRequest, bool bConnect);
+    int StartOperation(DWORD n, void* pRequest, bool bConnect, SessionHandler start);
 
     // Status callbacks: the session whose slot the context names, or null.
     CSession* SessionFor(DWORD_PTR context) const;

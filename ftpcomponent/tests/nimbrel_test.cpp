@@ -205,7 +205,7 @@ TEST(NimbrelNotification, TwoCompletionsBeforeTheClientReactsGiveTwoAnnouncement
     ASSERT_EQ(table.Initialize(window.hwnd(), kMessage, 1), 0);
     ASSERT_EQ(table.CreateSession(), 1);
     NIMBREL_CONNECT c = MakeConnect();
-    ASSERT_EQ(table.StartOperation(1, &c, true), 0);
+    ASSERT_EQ(table.StartOperation(1, &c, true, &CSession::StartUnavailable), 0);
     ASSERT_TRUE(window.waitMessage());
     // A second completion published before the client reacts (as a status callback would).
     CSession* session = table.SessionFor(0);

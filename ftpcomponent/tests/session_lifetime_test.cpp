@@ -92,7 +92,7 @@ TEST(SessionWorker, CollectingFromASessionWhoseWorkerHasEndedFailsInsteadOfWaiti
     NIMBREL_CONNECT c = {};
     lstrcpyA(c.szHost, "127.0.0.1");
     for (BOOL wait : {TRUE, FALSE}) {
-        ASSERT_EQ(table.StartOperation(1, &c, true), 0);
+        ASSERT_EQ(table.StartOperation(1, &c, true, nullptr), 0);
         void* request = nullptr;
         EXPECT_EQ(table.GetResult(1, &request, wait), 0);
         EXPECT_EQ(request, &c);
@@ -112,12 +112,13 @@ TEST(SessionSerial, AnOperationStartedWhileACallbackIsInsideLeavesTheHandshakeTo
     NIMBREL_CONNECT c = {};
     lstrcpyA(c.szHost, "127.0.0.1");
     void* request = nullptr;
-    ASSERT_EQ(table.StartOperation(1, &c, true), 0);
+    ASSERT_EQ(table.StartOperation(1, &c, true, nullptr), 0);
+    session->WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_FAILURE, FLAGS_BACK_TO_INITIALISED);
     ASSERT_EQ(table.GetResult(1, &request, TRUE), 0);
 
     const DWORD_PTR context = 0x10000;  // slot 0, first generation
     ASSERT_TRUE(session->Enter(context)) << "a late callback of the finished operation";
-    ASSERT_EQ(table.StartOperation(1, &c, true), 0);
+    ASSERT_EQ(table.StartOperation(1, &c, true, nullptr), 0);
     EXPECT_FALSE(session->Enter(context)) << "the callback is still inside: the start must not reopen the door";
 
     // With the callback still inside, Disconnect's invalidation waits for it to leave.
