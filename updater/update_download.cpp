@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app.h"
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "internet_session.h"
 #include "renovek_dlg.h"
 #include "renovek_globals.h"

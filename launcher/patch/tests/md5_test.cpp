@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "md5_ctx.h"
 #include "md5_transform.h"
 #include "scratch_dir.h"
