@@ -114,7 +114,7 @@ ensure_booted() {
 # exception instead and is not matched here). A failed run whose output holds one of these lines
 # gets the marker line below, and, for the test command, a line in $QUENLOR_STARTUP_DEATH_LOG
 # naming the test that was running; only such a failure earns a test its one more try.
-readonly startup_death_pattern='^qemu: uncaught target signal|^wine: could not load|^wine: failed to (start|initialize|map)|^wine client error|^wineserver: .*(failed|error)|^preloader: .*failed'
+readonly startup_death_pattern='^qemu: uncaught target signal (4|5|6|7|11) |^wine: could not load|^wine: failed to (start|initialize|map)|^wine client error|^wineserver: .*(failed|error)|^preloader: .*failed'
 report_startup_death() {
   local status=$1 out=$2 program=$3 line
   [ "$status" -ne 0 ] || return 0
