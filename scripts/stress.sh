@@ -18,6 +18,7 @@ default_tests=(
   e2e:tests/e2e/test_launcher_closing.py::test_close_during_the_last_file_completes_nothing
   e2e:tests/e2e/test_launcher_closing.py::test_close_during_verification_of_a_large_client_ends_cleanly_and_changes_nothing
   e2e:tests/e2e/test_launcher_patching.py::test_closing_mid_transfer_writes_nothing_and_begins_no_further_file
+  e2e:tests/e2e/test_launcher_closing.py::test_hard_kills_at_random_moments_leave_every_file_old_or_new
   e2e:tests/e2e/test_updater.py::test_picture_ending_first_waits_for_the_slow_launcher_which_is_started_once
   e2e:tests/e2e/test_updater.py::test_updater_ended_mid_download_leaves_old_files_and_no_temporary
 )
@@ -36,7 +37,8 @@ run_once() {  # kind name log -> 0 passed, 1 failed, 2 start-up death
     return 1
   fi
   local attempts="$log.json"
-  QUENLOR_E2E_ATTEMPTS="$attempts" QUENLOR_STARTUP_DEATH_LOG="$PWD/$log.deaths" \
+  # The kill case picks new random moments in every round, twenty of them each time.
+  QUENLOR_KILL_ROUNDS=${QUENLOR_KILL_ROUNDS:-20} QUENLOR_KILL_SEED=$RANDOM QUENLOR_E2E_ATTEMPTS="$attempts" QUENLOR_STARTUP_DEATH_LOG="$PWD/$log.deaths" \
     /usr/bin/python3 -m pytest -q -p no:cacheprovider "$name" >"$log" 2>&1 && return 0
   [ -s "$log.deaths" ] && return 2
   return 1
