@@ -7,10 +7,10 @@ import random
 
 import pytest
 
-from conftest import Launcher, control, wait_for
+from conftest import Launcher, wait_for
 from servers.fault_server import Ok, Slow
-from test_launcher_patching import (DOWNLOAD, STAGED_SUFFIX, TIP, digest, install_democlient, local, manifest,
-                                    snapshot, write_client)
+from test_launcher_patching import (STAGED_SUFFIX, TIP, digest, install_democlient, local, manifest, wait_receiving,
+                                    write_client)
 
 CLOSE = 1007
 CHECKING = "文件查驗中..."
@@ -73,11 +73,7 @@ def test_close_during_the_last_file_completes_nothing(launcher, client, server, 
     else:
         launcher.start()
     launcher.wait_window()
-
-    def receiving():
-        state = launcher.uiauto("inspect")
-        return control(state, TIP)["text"] == "需下載數[1]" and "剩余" in control(state, DOWNLOAD)["text"]
-    assert wait_for(receiving, 120)
+    assert wait_receiving(launcher, 1)
     close_and_wait(launcher)
     assert (client / "AutopatchOption.opt").read_bytes() == options_before
     assert (client / "last.dat").read_bytes() == b"old last"
