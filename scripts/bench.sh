@@ -1,16 +1,40 @@
 #!/usr/bin/env bash
-# Builds the native benchmark preset and runs every benchmark; each prints its ratios against the
-# reference measured in the same run. Extra arguments go to every benchmark program.
+# Builds the benchmark presets (bench: the shipped 32-bit code, run through the i386 emulator
+# where the kernel refuses 32-bit programs; bench64: the same sources as x86-64 code, run
+# natively), checks that both compute the same results, runs every benchmark in both and prints
+# one table of ratios (ours / reference, medians of BENCH_REPETITIONS runs, default 5). Extra
+# arguments go to every benchmark program (for example --benchmark_filter=sort). Each program's
+# own output is kept in build/bench-results/<preset>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 >/dev/null
-for program in build/bench/bin/*_bench; do
-  echo "== $(basename "$program")"
-  "$program" --benchmark_color=false "$@"
+presets=(bench bench64)
+for preset in "${presets[@]}"; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j2 >/dev/null
 done
 
+# A benchmark whose routine computes something else in one build measures nothing.
+echo "== results of the hot paths, 32-bit against x86-64"
+bash scripts/crosswidth_check.sh --no-build
+
+results=build/bench-results
+for preset in "${presets[@]}"; do
+  rm -rf "${results:?}/$preset"
+  mkdir -p "$results/$preset"
+  for program in build/"$preset"/bin/*_bench; do
+    name=$(basename "$program")
+    echo "== $preset: $name"
+    "$program" --benchmark_color=false --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
+      --benchmark_report_aggregates_only=true --benchmark_out="$results/$preset/$name.json" \
+      --benchmark_out_format=json "$@" >"$results/$preset/$name.txt"
+  done
+done
+echo "== ours / reference (below 1.0: ours is faster); medians of ${BENCH_REPETITIONS:-5} runs"
+/usr/bin/python3 scripts/bench_table.py "$results/bench" "$results/bench64" | tee "$results/table.txt"
+
 # Bounded fuzzing of the configuration reader and the manifest parser (FUZZ_SECONDS each).
-echo "== fuzz"
-bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+if [ "${FUZZ_SECONDS:-60}" -gt 0 ]; then
+  echo "== fuzz"
+  bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+fi

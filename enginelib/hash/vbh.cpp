@@ -10,11 +10,13 @@ namespace {
 
 constexpr uint32_t kEntryHeaderBytes = sizeof(VBH_ENTRY);
 
-// The pool lays its units out back to back (each after a 4-byte header), so the unit is rounded
-// up to whole 32-bit words: every entry's fields then stay 4-byte aligned whatever the key length.
+// The pool lays its units out back to back (each after an address-sized header), so the unit is
+// rounded up to the entry's alignment (whole 32-bit words in the 32-bit layout): every entry's
+// fields then stay aligned whatever the key length.
 uint32_t unit_size(uint32_t max_key_length)
 {
-    return (max_key_length + kEntryHeaderBytes + 3) & ~3u;
+    constexpr uint32_t kAlign = alignof(VBH_ENTRY);
+    return (max_key_length + kEntryHeaderBytes + kAlign - 1) & ~(kAlign - 1);
 }
 
 VBH_ENTRY*& next_of(void* prev)

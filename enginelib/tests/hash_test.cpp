@@ -263,7 +263,7 @@ TEST(VbhTable, KeysUpToTheMaximumAreCopiedIntoTheEntryLongerOnesRefused)
     VBH_ENTRY* e = VBHInsert(h.t, 2, key, 8);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->dwKeyLength, 8u);
-    EXPECT_EQ(VBHGetKeyPtr(e), reinterpret_cast<uint8_t*>(e) + 16);
+    EXPECT_EQ(VBHGetKeyPtr(e), reinterpret_cast<uint8_t*>(e) + sizeof(VBH_ENTRY));  // 16 in the 32-bit layout
     memset(key, 'x', sizeof(key));  // the caller's memory may be reused at once
     EXPECT_EQ(memcmp(VBHGetKeyPtr(e), "12345678", 8), 0);
     EXPECT_EQ(h.select("12345678"), values({2}));

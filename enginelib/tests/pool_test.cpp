@@ -27,14 +27,14 @@ struct Pool {
 
 uint8_t* slot_of(const STATIC_MEMORY_POOL* pool, uint32_t k)
 {
-    return pool->pDataRegion + k * (pool->dwUnitSize + 4);
+    return pool->pDataRegion + k * (pool->dwUnitSize + sizeof(POOL_NODE*));
 }
 
 std::string invalid_block_message(const void* unit)
 {
     char text[64];
     snprintf(text, sizeof(text), "Fail to LALFree,%08X is invalid block",
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(unit) - 4));
+             static_cast<unsigned>(reinterpret_cast<uintptr_t>(unit) - sizeof(POOL_NODE*)));
     return text;
 }
 
@@ -82,7 +82,7 @@ TEST(StaticMemoryPool, GrowsInWholeStepsAndNeverUsesALastPartialStep)
     EXPECT_EQ(pool.p->dwCommittedNum, 8u);
     EXPECT_EQ(LALGetAllocatedNum(pool.p), 8u);
     // Units sit in slot order in the one reservation: growth did not move anything.
-    for (uint32_t k = 0; k < 8; ++k) EXPECT_EQ(units[k], slot_of(pool.p, k) + 4);
+    for (uint32_t k = 0; k < 8; ++k) EXPECT_EQ(units[k], slot_of(pool.p, k) + sizeof(POOL_NODE*));
 }
 
 TEST(StaticMemoryPool, StepZeroCommitsNothingUpFrontAndGrowsOneUnitAtATime)

@@ -7,8 +7,24 @@
 
 #include <stdint.h>
 
-#if !defined(__i386__) && !defined(_M_IX86)
+// The library ships as 32-bit x86 code: its published records hold 32-bit addresses. The same
+// sources also build as x86-64 code outside Windows, only to measure the hot paths on hardware
+// whose kernel runs 32-bit programs emulated; there records holding addresses are wider and
+// the calling convention is the platform's one.
+#if defined(__i386__) || defined(_M_IX86)
+#define GEVRAST_X86_32 1
+#elif defined(__x86_64__) && !defined(_WIN32)
+#define GEVRAST_X86_32 0
+#else
 #error "GevrastSSE is a 32-bit x86 library: its records hold 32-bit addresses"
+#endif
+
+// Checks a record layout that holds addresses: in force for every 32-bit build, where the
+// layout is the published one; a 64-bit measuring build has wider address fields.
+#if GEVRAST_X86_32
+#define GEVRAST_LAYOUT32_ASSERT(condition, message) static_assert(condition, message)
+#else
+#define GEVRAST_LAYOUT32_ASSERT(condition, message) static_assert(true, message)
 #endif
 
 #if defined(_WIN32)
@@ -20,8 +36,11 @@
 #else
 #define GEVRAST_LINKAGE __declspec(dllimport)
 #endif
-#else
+#elif GEVRAST_X86_32
 #define GEVRAST_CALL __attribute__((stdcall))
+#define GEVRAST_LINKAGE
+#else
+#define GEVRAST_CALL
 #define GEVRAST_LINKAGE
 #endif
 
@@ -37,7 +56,9 @@
 // Caller-cleans exports (the two profiling entry points).
 #if defined(_WIN32)
 #define GEVRAST_CDECL __cdecl
-#else
+#elif GEVRAST_X86_32
 #define GEVRAST_CDECL __attribute__((cdecl))
+#else
+#define GEVRAST_CDECL
 #endif
 #define GEVRAST_CDECL_API(type) GEVRAST_EXTERN_C GEVRAST_LINKAGE type GEVRAST_CDECL

@@ -80,13 +80,13 @@ typedef struct ITEM_QUEUE {
 } ITEM_QUEUE;
 
 #ifdef __cplusplus
-static_assert(sizeof(ITEM_CONTAINER) == 20, "ITEM_CONTAINER is five 32-bit fields");
-static_assert(sizeof(BSAE_NODE) == 24, "BSAE_NODE is six 32-bit fields");
-static_assert(sizeof(BSAE) == 40, "BSAE is ten 32-bit fields");
-static_assert(sizeof(ITEM_SLOT) == 8, "ITEM_SLOT is two 32-bit fields");
-static_assert(sizeof(ITEM_TABLE) == 20, "ITEM_TABLE is five 32-bit fields");
-static_assert(sizeof(ITEM_TYPE_DESC) == 24, "ITEM_TYPE_DESC is six 32-bit fields");
-static_assert(sizeof(ITEM_QUEUE) == 32, "ITEM_QUEUE is eight 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(ITEM_CONTAINER) == 20, "ITEM_CONTAINER is five 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(BSAE_NODE) == 24, "BSAE_NODE is six 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(BSAE) == 40, "BSAE is ten 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(ITEM_SLOT) == 8, "ITEM_SLOT is two 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(ITEM_TABLE) == 20, "ITEM_TABLE is five 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(ITEM_TYPE_DESC) == 24, "ITEM_TYPE_DESC is six 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(ITEM_QUEUE) == 32, "ITEM_QUEUE is eight 32-bit fields");
 #endif
 
 // Ordered multimap.

@@ -24,7 +24,7 @@ typedef struct DPC_RECORD {
 } DPC_RECORD;
 
 #ifdef __cplusplus
-static_assert(sizeof(DPC_QUEUE) == 24, "DPC_QUEUE is six 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(DPC_QUEUE) == 24, "DPC_QUEUE is six 32-bit fields");
 static_assert(sizeof(DPC_RECORD) == 12, "a DPC_RECORD header is 12 bytes");
 #endif
 

@@ -19,8 +19,10 @@ typedef struct QBH_ENTRY {
 
 // A QBH bucket: only pFirst is used. It lies where an entry keeps pNext, so unlinking an entry
 // writes "previous's next" the same way whether the previous is an entry or the bucket.
+// The unused fields mirror the entry's, so pFirst meets pNext at any address width.
 typedef struct QBH_BUCKET {
-    uint32_t adwUnused[3];
+    uint32_t adwUnused[2];    // where an entry keeps its key and value
+    void* pUnused;            // where an entry keeps pPrev
     QBH_ENTRY* pFirst;        // newest entry of the chain, null when empty
 } QBH_BUCKET;
 
@@ -39,9 +41,11 @@ typedef struct VBH_ENTRY {
     uint32_t dwKeyLength;     // 1 to the table's maximum; the first dwKeyLength key bytes count
 } VBH_ENTRY;
 
-// A VBH bucket: only pFirst is used, lying where an entry keeps pNext.
+// A VBH bucket: only pFirst is used, lying where an entry keeps pNext (the unused fields mirror
+// the entry's, so the two meet at any address width).
 typedef struct VBH_BUCKET {
-    uint32_t adwUnused[2];
+    uint32_t dwUnused0;       // where an entry keeps its value
+    void* pUnused;            // where an entry keeps pPrev
     VBH_ENTRY* pFirst;        // newest entry of the chain, null when empty
     uint32_t dwUnused;
 } VBH_BUCKET;
@@ -58,14 +62,14 @@ typedef struct VBH_TABLE {
 typedef uint32_t(GEVRAST_CALLBACK* VBH_DELETE_PROC)(uint32_t dwValue);
 
 #ifdef __cplusplus
-static_assert(sizeof(QBH_ENTRY) == 16, "QBH_ENTRY is four 32-bit fields");
-static_assert(sizeof(QBH_BUCKET) == 16, "a QBH bucket is four 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(QBH_ENTRY) == 16, "QBH_ENTRY is four 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(QBH_BUCKET) == 16, "a QBH bucket is four 32-bit fields");
 static_assert(offsetof(QBH_BUCKET, pFirst) == offsetof(QBH_ENTRY, pNext), "a bucket's first lies where an entry's next does");
-static_assert(sizeof(QBH_TABLE) == 16, "QBH_TABLE is four 32-bit fields");
-static_assert(sizeof(VBH_ENTRY) == 16, "the fixed part of VBH_ENTRY is four 32-bit fields");
-static_assert(sizeof(VBH_BUCKET) == 16, "a VBH bucket is four 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(QBH_TABLE) == 16, "QBH_TABLE is four 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(VBH_ENTRY) == 16, "the fixed part of VBH_ENTRY is four 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(VBH_BUCKET) == 16, "a VBH bucket is four 32-bit fields");
 static_assert(offsetof(VBH_BUCKET, pFirst) == offsetof(VBH_ENTRY, pNext), "a bucket's first lies where an entry's next does");
-static_assert(sizeof(VBH_TABLE) == 20, "VBH_TABLE is five 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(VBH_TABLE) == 20, "VBH_TABLE is five 32-bit fields");
 #endif
 
 // QBH: integer keys.

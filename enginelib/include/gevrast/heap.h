@@ -66,10 +66,10 @@ typedef struct CHeap {
 } CHeap;
 
 #ifdef __cplusplus
-static_assert(sizeof(HEAP_BLOCK_DESC) == 20, "HEAP_BLOCK_DESC is five 32-bit fields");
-static_assert(sizeof(HEAP_LINK) == 24, "HEAP_LINK is six 32-bit fields");
-static_assert(sizeof(HEAP_CHUNK) == 12, "HEAP_CHUNK is three 32-bit fields");
-static_assert(sizeof(CHeap) == 2 * 4 + sizeof(BSAE) + 9 * 4, "CHeap: two fields, the index in place, nine fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(HEAP_BLOCK_DESC) == 20, "HEAP_BLOCK_DESC is five 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(HEAP_LINK) == 24, "HEAP_LINK is six 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(HEAP_CHUNK) == 12, "HEAP_CHUNK is three 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(CHeap) == 2 * 4 + sizeof(BSAE) + 9 * 4, "CHeap: two fields, the index in place, nine fields");
 #endif
 
 GEVRAST_API(CHeap*) VHPCreateHeap(void);

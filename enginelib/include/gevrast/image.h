@@ -25,7 +25,7 @@ typedef struct TEXTURE_PLANE {
 
 #ifdef __cplusplus
 static_assert(sizeof(TEXEL_RECORD) == 36, "TEXEL_RECORD is 36 bytes");
-static_assert(sizeof(TEXTURE_PLANE) == 100, "TEXTURE_PLANE is 100 bytes");
+GEVRAST_LAYOUT32_ASSERT(sizeof(TEXTURE_PLANE) == 100, "TEXTURE_PLANE is 100 bytes");
 #endif
 
 // 2-bit images: four pixels per byte, pixel k of a byte in bits 2k and 2k+1. The byte of (x, y)

@@ -54,7 +54,7 @@ static_assert(sizeof(BONE_WEIGHT) == 44, "BONE_WEIGHT is 44 bytes");
 static_assert(offsetof(BONE_WEIGHT, fWeight) == 4 && offsetof(BONE_WEIGHT, v3Pos) == 8 &&
                   offsetof(BONE_WEIGHT, v3Normal) == 20 && offsetof(BONE_WEIGHT, v3Tangent) == 32,
               "BONE_WEIGHT layout");
-static_assert(sizeof(PHYSIQUE_VERTEX) == 5 && offsetof(PHYSIQUE_VERTEX, pWeight) == 1,
+GEVRAST_LAYOUT32_ASSERT(sizeof(PHYSIQUE_VERTEX) == 5 && offsetof(PHYSIQUE_VERTEX, pWeight) == 1,
               "PHYSIQUE_VERTEX is a byte count and a 32-bit address, unpadded");
 static_assert(sizeof(SKIN_VERTEX) == 44, "SKIN_VERTEX is 44 bytes");
 static_assert(offsetof(SKIN_VERTEX, v3Normal) == 12 && offsetof(SKIN_VERTEX, fU) == 24 &&

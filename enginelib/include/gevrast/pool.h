@@ -8,8 +8,10 @@
 // Caller callbacks of the resource pool are caller-cleans functions.
 #if defined(_WIN32)
 #define GEVRAST_CALLBACK __cdecl
-#else
+#elif GEVRAST_X86_32
 #define GEVRAST_CALLBACK __attribute__((cdecl))
+#else
+#define GEVRAST_CALLBACK
 #endif
 
 // One per slot of a static memory pool; node k belongs to slot k.
@@ -69,12 +71,12 @@ typedef struct INDEX_CREATOR {
 } INDEX_CREATOR;
 
 #ifdef __cplusplus
-static_assert(sizeof(POOL_NODE) == 8, "POOL_NODE is two 32-bit fields");
-static_assert(sizeof(STATIC_MEMORY_POOL) == 36, "STATIC_MEMORY_POOL is nine 32-bit fields");
-static_assert(sizeof(RESOURCE_RECORD) == 20, "RESOURCE_RECORD is five 32-bit fields");
-static_assert(sizeof(RESOURCE_POOL) == 20, "RESOURCE_POOL is five 32-bit fields");
-static_assert(sizeof(INDEX_NODE) == 8, "INDEX_NODE is two 32-bit fields");
-static_assert(sizeof(INDEX_CREATOR) == 24, "INDEX_CREATOR is six 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(POOL_NODE) == 8, "POOL_NODE is two 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(STATIC_MEMORY_POOL) == 36, "STATIC_MEMORY_POOL is nine 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(RESOURCE_RECORD) == 20, "RESOURCE_RECORD is five 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(RESOURCE_POOL) == 20, "RESOURCE_POOL is five 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(INDEX_NODE) == 8, "INDEX_NODE is two 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(INDEX_CREATOR) == 24, "INDEX_CREATOR is six 32-bit fields");
 #endif
 
 // Static memory pool.

@@ -23,7 +23,7 @@ typedef struct SORT_LINK {
 
 #ifdef __cplusplus
 static_assert(sizeof(SORT_ENTRY) == 8, "SORT_ENTRY is two 32-bit fields");
-static_assert(sizeof(SORT_LINK) == 12, "SORT_LINK is three 32-bit fields");
+GEVRAST_LAYOUT32_ASSERT(sizeof(SORT_LINK) == 12, "SORT_LINK is three 32-bit fields");
 #endif
 
 // Insert at the front of the list.
