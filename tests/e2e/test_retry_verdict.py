@@ -50,6 +50,17 @@ def test_ctest_second_tries_are_redeemed_only_after_a_start_up_death(tmp_path):
     assert "FLAKY" in by_name["racy"] and "counted as failed" in by_name["racy"]
 
 
+def test_ctest_tests_judged_by_their_output_count_by_that_judgement(tmp_path):
+    # ctest writes a reason instead of "Test Passed." / "Test Failed." for a test with a pass regex.
+    log = ctest_log([("by_regex", True, "[  PASSED  ] 2 tests.\n"), ("by_regex_bad", False, "[  FAILED  ] X\n")])
+    log = log.replace("Test Passed.", "Test Pass Reason:\nRequired regular expression found.")
+    log = log.replace("Test Failed.", "Test Fail Reason:\nRequired regular expression not found.")
+    (tmp_path / "first.log").write_text(log)
+    passed, failed, lines = retry_verdict.verdict_ctest(str(tmp_path / "first.log"))
+    assert (passed, failed) == (1, 1)
+    assert lines == ["retry: by_regex_bad: failed, not run again"]
+
+
 def test_ctest_failure_without_a_second_run_fails(tmp_path):
     passed, failed, lines = run_ctest_verdict(tmp_path, [("a", False, DEATH + "\n"), ("b", True, "")])
     assert (passed, failed) == (1, 1)
