@@ -155,6 +155,20 @@ TEST_F(HtmlViewTest, ACallerKeepsAViewWhoseWindowCouldNotBeMadeAndMayDeleteALive
     EXPECT_EQ(::GetDlgItem(parent, 7), nullptr);
 }
 
+TEST_F(HtmlViewTest, AHandlerThatCancelsStopsTheNavigationBeforeAnyDownload)
+{
+    auto* view = new RecordingView;
+    ASSERT_TRUE(view->Create(nullptr, 0, RECT{0, 0, 120, 90}, parent, 138));
+    ASSERT_NE(view->GetBrowser(), nullptr);
+    view->cancelNext = true;
+    view->Navigate2(L"about:blank#cancelled");
+    view->Navigate2(L"about:blank");
+    ASSERT_TRUE(PumpUntil([&] { return std::find(view->events.begin(), view->events.end(), L"complete") != view->events.end(); }));
+    std::vector<std::wstring> expected = {L"before about:blank#cancelled", L"before about:blank", L"begin", L"complete"};
+    view->events.resize(std::min(view->events.size(), expected.size()));
+    EXPECT_EQ(view->events, expected);
+}
+
 TEST_F(HtmlViewTest, NavigationEventsArriveInOrderForAnAddressThatCannotLoad)
 {
     auto* view = new RecordingView;
