@@ -5,7 +5,7 @@
 #include "worker_thread.h"
 
 #include "app.h"
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "ql_autopatch_dlg.h"
 #include "share_block.h"
 
@@ -25,6 +25,9 @@ namespace {
 
 void CQLAutoPatchDlg::StartGame()
 {
+    // Under "RunClient" this runs on the patching thread: a launcher that is closing starts no
+    // game and must not read its controls, which may already be gone.
+    if (m_bStop) return;
     SaveLaunchOptions();
     std::wstring path = std::wstring(m_szCurDir) + L"\\" + m_strExeName;
     // The caller waits, so the dialog is never used by both threads at once.

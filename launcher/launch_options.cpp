@@ -49,6 +49,9 @@ void CQLAutoPatchDlg::LoadLaunchOptions()
 
 void CQLAutoPatchDlg::SaveLaunchOptions()
 {
+    // Controls that are gone read as unchecked and unselected: that would write 0/0 over the
+    // player's saved choice.
+    if (m_bStop || !::IsWindow(m_cmbResolution.GetSafeHwnd())) return;
     WriteLaunchOptions(kLaunchOptionsPath, m_chkWindowMode.GetCheck(), m_cmbResolution.GetCurSel() + 1);
 }
 

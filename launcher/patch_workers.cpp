@@ -55,6 +55,7 @@ std::wstring CQLAutoPatchDlg::MakeDownloadUrl(const std::wstring& manifestPath) 
 void CQLAutoPatchDlg::PatchThread()
 {
     m_md5.CheckFiles(m_vecDownload);
+    if (m_bStop) return;  // closing: the list may be partial and nothing may complete
     if (m_vecDownload.empty()) {
         m_progTotal.SetRange32(0, 1);
         m_progTotal.SetPos(1);
@@ -71,6 +72,7 @@ void CQLAutoPatchDlg::PatchThread()
 
 void CQLAutoPatchDlg::CompletePatching()
 {
+    if (m_bStop) return;
     if (m_bRunClient) {
         winfx::GapAfterInternetRelease();
         StartGame();
@@ -95,6 +97,8 @@ void CQLAutoPatchDlg::DownloadThread()
         winfx::GapAfterInternetRelease();
         winfx::CWorkerThread([this, info] { DownloadFile(info); }).Join();
     }
+    // A stop during the last file empties the list too: that is no completion.
+    if (m_bStop) return;
     // The overall bar already stands at its end; the current one is shown full.
     m_stTip.SetWindowText(quenlor::kDoneText);
     m_stDownload.SetWindowText(quenlor::kDoneText);

@@ -24,6 +24,7 @@ BOOL CQLAutoPatchApp::InitInstance()
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
+    dlg.EndWorkers();  // no worker may outlive the dialog on this stack
     // The dialog was the program; there is no message loop of our own to run.
     return FALSE;
 }

@@ -117,9 +117,10 @@ void CQLAutoPatchDlg::OnBnClickedClose()
 
 void CQLAutoPatchDlg::CloseLauncher()
 {
-    // Download workers poll m_bStop; give them a second to see it.
+    // The workers poll m_bStop; they may still send to the controls while they leave, so the
+    // wait answers those sends.
     m_bStop = 1;
-    ::Sleep(1000);
+    if (m_patchThread) m_patchThread->JoinFor(kCloseWaitMs, true);
     if (m_pShareView) ::UnmapViewOfFile(m_pShareView);
     m_pShareView = nullptr;
     if (m_hShareMap) ::CloseHandle(m_hShareMap);
@@ -127,4 +128,14 @@ void CQLAutoPatchDlg::CloseLauncher()
     KillTimer(kGameWatchTimer);
     ::RemovePropW(m_hWnd, L"QuenlorRunClient");
     winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);
+}
+
+void CQLAutoPatchDlg::EndWorkers()
+{
+    m_bStop = 1;
+    if (m_patchThread && !m_patchThread->JoinFor(kExitWaitMs, true)) {
+        // Its temporary file is marked for deletion, so ending here leaves no trace of it.
+        ::TerminateProcess(::GetCurrentProcess(), 0);
+        ::ExitProcess(0);
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "controls.h"
 #include "dialog.h"
 #include "gdi_object.h"
+#include "worker_thread.h"
 
 namespace Gdiplus {
 class Image;
@@ -48,6 +50,11 @@ public:
     // The game start: the click handler, also run by the patching thread under "RunClient".
     void StartGame();
     void LaunchClient(std::wstring path);
+
+    // Run once the modal loop has ended, whichever way: tells the patching threads to stop and
+    // waits kExitWaitMs for them; a thread still inside (a read blocked in WinINet) would outlive
+    // this object, so the process then ends at once instead of destroying the dialog under it.
+    void EndWorkers();
 
 protected:
     const winfx::MessageMap* GetMessageMap() const override;
@@ -94,7 +101,10 @@ public:
     static constexpr UINT_PTR kGameWatchTimer = 1;
 
     bool m_bRunClient = false;
-    volatile int32_t m_bStop = 0;  // polled by worker threads; set once the launcher is closing
+    // Set once the launcher is closing (UI thread; never cleared after start-up). The workers poll
+    // it between files, chunks and reads; once it is set nothing completes: no game start, no
+    // start button, no option file written.
+    volatile int32_t m_bStop = 0;
     int32_t m_nRemaining = 0;
 
 private:
@@ -103,6 +113,13 @@ private:
     wchar_t m_szCurDir[MAX_PATH] = {};
     std::vector<std::wstring> m_vecDownload;
     MD5_CTX m_md5;
+    // The patch thread, which joins the download thread, which joins each transfer thread: once
+    // it has ended no worker touches the dialog. Written by the UI thread only.
+    std::unique_ptr<winfx::CWorkerThread> m_patchThread;
+    // How long the close paths wait for the patch thread; it answers m_bStop between files and
+    // between chunks, so only a read blocked in WinINet takes longer.
+    static constexpr DWORD kCloseWaitMs = 3000;
+    static constexpr DWORD kExitWaitMs = 2000;
     HANDLE m_hShareMap = nullptr;
     void* m_pShareView = nullptr;
     HICON m_hIcon = nullptr;

@@ -21,7 +21,8 @@ void CQLAutoPatchDlg::StartUpdateCheck()
     // Releasing the manifest's connection lets WinINet start its connection-pool thread; our
     // thread starts a moment later rather than at the same instant.
     winfx::GapAfterInternetRelease();
-    winfx::CWorkerThread([this] { PatchThread(); }).Detach();
+    m_md5.SetStopFlag(&m_bStop);
+    m_patchThread.reset(new winfx::CWorkerThread([this] { PatchThread(); }));
 }
 
 void CQLAutoPatchDlg::StartUpdater()

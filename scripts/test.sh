@@ -2,7 +2,7 @@
 # The project's test command: installs what is missing, builds both presets and runs every test.
 #   native   portable code, g++ -m32 with AddressSanitizer and UBSan
 #   windows  the shipped 32-bit binaries, their tests run under Wine
-# Ends with one line "N passed, N failed" over both test runs.
+# Ends with the list of every test that ran twice and one line "N passed, N failed" over all runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +12,8 @@ passed=0
 failed=0
 logs=build/logs
 mkdir -p "$logs"
+retries=$logs/retries.log
+: >"$retries"
 
 run_preset() {
   local preset=$1
@@ -23,11 +25,8 @@ run_preset() {
     grep -E -m 30 'error|Error' "$logs/$preset-build.log"; echo "$preset: build FAILED"; failed=$((failed + 1)); return
   fi
   echo "== $preset: tests"
-  # Under the i386 emulator a Wine process now and then dies at start-up or hangs in Wine's own
-  # socket layer; a Windows test gets one more try, a product fault fails both.
-  local retry=()
-  [ "$preset" = windows ] && retry=(--repeat until-pass:2)
-  ctest --preset "$preset" "${retry[@]}" 2>&1 | tee "$logs/$preset-test.log"
+  if [ "$preset" = windows ]; then run_windows_tests; return; fi
+  ctest --preset "$preset" 2>&1 | tee "$logs/$preset-test.log"
   local line
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/$preset-test.log" | tail -n 1)
   if [ -z "$line" ]; then
@@ -40,22 +39,61 @@ run_preset() {
   failed=$((failed + bad))
 }
 
-# The end-to-end suite drives the Windows build under Wine; its counts join the totals. A run
-# that crashes or prints no summary counts as one failure.
+# Adds a verdict of scripts/retry_verdict.py to the totals and keeps its retry lines for the
+# summary; a verdict that is missing counts as one failure.
+add_verdict() {
+  local what=$1 out=$2 line ok bad
+  grep '^retry: ' "$out" | sed "s/^retry: /$what: /" >>"$retries"
+  line=$(grep -E '^verdict: [0-9]+ passed, [0-9]+ failed$' "$out" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "$what: no verdict"; failed=$((failed + 1)); return
+  fi
+  ok=$(echo "$line" | sed -E 's/^verdict: ([0-9]+) passed, ([0-9]+) failed$/\1/')
+  bad=$(echo "$line" | sed -E 's/^verdict: ([0-9]+) passed, ([0-9]+) failed$/\2/')
+  passed=$((passed + ok))
+  failed=$((failed + bad))
+}
+
+# Under the i386 emulator Wine now and then dies at start-up. Every failed Windows test runs once
+# more, and scripts/retry_verdict.py judges the pair from what the first run printed: only a first
+# failure that was an emulator start-up death is redeemed by a passing second run.
+run_windows_tests() {
+  local tmp=build/windows/Testing/Temporary
+  rm -f "$tmp/LastTest.log" "$tmp/LastTestsFailed.log"
+  ctest --preset windows 2>&1 | tee "$logs/windows-test.log"
+  cp "$tmp/LastTest.log" "$logs/windows-first.log" 2>/dev/null || : >"$logs/windows-first.log"
+  local second=()
+  if [ -s "$tmp/LastTestsFailed.log" ]; then
+    echo "== windows: second try of the failed tests"
+    ctest --preset windows --rerun-failed 2>&1 | tee "$logs/windows-retest.log"
+    cp "$tmp/LastTest.log" "$logs/windows-second.log" 2>/dev/null || : >"$logs/windows-second.log"
+    second=("$logs/windows-second.log")
+  fi
+  /usr/bin/python3 scripts/retry_verdict.py ctest "$logs/windows-first.log" "${second[@]}" >"$logs/windows-verdict.log" 2>&1
+  cat "$logs/windows-verdict.log"
+  if ! grep -q '^[0-9]*/[0-9]* Test: ' "$logs/windows-first.log"; then
+    echo "windows: no test ran"; failed=$((failed + 1)); return
+  fi
+  add_verdict windows "$logs/windows-verdict.log"
+}
+
+# The end-to-end suite drives the Windows build under Wine. Every failed case runs once more; the
+# suite records each try and whether an emulator start-up death ended it (tests/e2e/attempt_record.py),
+# and scripts/retry_verdict.py judges them as for the Windows tests. A run that crashes or leaves no
+# record counts as one failure.
 run_e2e() {
   echo "== e2e: pytest tests/e2e"
-  /usr/bin/python3 -m pytest -q -p no:cacheprovider --reruns 1 --reruns-delay 2 tests/e2e 2>&1 | tee "$logs/e2e-test.log"
-  local line
-  line=$(grep -E '^=*[ ]*[0-9]+ (passed|failed|error)' "$logs/e2e-test.log" | tail -n 1)
-  if [ -z "$line" ]; then
-    echo "e2e: no pytest summary"; failed=$((failed + 1)); return
+  local attempts="$logs/e2e-attempts.json"
+  rm -f "$attempts"
+  : >"$logs/e2e-startup-deaths.log"
+  QUENLOR_E2E_ATTEMPTS="$attempts" QUENLOR_STARTUP_DEATH_LOG="$PWD/$logs/e2e-startup-deaths.log" \
+    /usr/bin/python3 -m pytest -q -p no:cacheprovider --reruns 1 --reruns-delay 2 tests/e2e 2>&1 | tee "$logs/e2e-test.log"
+  if [ ! -s "$attempts" ]; then
+    echo "e2e: no record of the run"; failed=$((failed + 1)); return
   fi
-  local ok bad errors
-  ok=$(echo "$line" | grep -oE '[0-9]+ passed' | grep -oE '[0-9]+' || true)
-  bad=$(echo "$line" | grep -oE '[0-9]+ failed' | grep -oE '[0-9]+' || true)
-  errors=$(echo "$line" | grep -oE '[0-9]+ errors?' | grep -oE '[0-9]+' || true)
-  passed=$((passed + ${ok:-0}))
-  failed=$((failed + ${bad:-0} + ${errors:-0}))
+  /usr/bin/python3 scripts/retry_verdict.py e2e "$attempts" >"$logs/e2e-verdict.log" 2>&1
+  cat "$logs/e2e-verdict.log"
+  add_verdict e2e "$logs/e2e-verdict.log"
 }
 
 start=$(date +%s)
@@ -64,5 +102,11 @@ run_preset windows
 if [ -f build/windows/bin/QuenlorLauncher.exe ]; then run_e2e; else echo "e2e: no Windows build"; failed=$((failed + 1)); fi
 echo
 echo "== summary: native, windows and e2e test runs, $(( $(date +%s) - start )) s"
+if [ -s "$retries" ]; then
+  echo "second tries: $(wc -l <"$retries")"
+  cat "$retries"
+else
+  echo "second tries: 0"
+fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,6 +5,8 @@
 #include "gdi_object.h"
 #include "renovek_globals.h"
 #include "resource.h"
+#include "ansi_text.h"
+#include "staged_file.h"
 #include "worker_thread.h"
 
 char g_szCurDir[MAX_PATH];
@@ -13,6 +15,7 @@ std::string g_strBaseUrl;
 renovek::UpdateJob g_jobBackground;
 volatile LONG g_bDone = 0;
 volatile LONG g_bFailed = 0;
+volatile LONG g_bLauncherWritten = 0;
 volatile LONG g_bStopping = 0;
 volatile LONG g_nRunning = 0;
 
@@ -89,7 +92,8 @@ LRESULT CRenovekDlg::OnTimer(WPARAM wparam, LPARAM)
     } else if (wparam == kBackgroundTimer) {
         FetchBackground();
     } else if (wparam == kCheckTimer) {
-        if (g_bDone) RunLauncher();
+        // A picture written first must not start the old launcher while the new one arrives.
+        if (g_bLauncherWritten) RunLauncher();
     }
     return 0;
 }
@@ -105,6 +109,11 @@ void CRenovekDlg::FetchLauncher()
     g_strBaseUrl = renovek::BaseUrlOf(g_jobLauncher.strUrl);
     g_bDone = 0;
     g_bFailed = 0;
+    // A run ended in the instant between finishing a file and renaming it may have left its
+    // temporary file; the next update starts clean.
+    quenlor::StagedFile::RemoveLeftover(quenlor::AnsiToWide(g_jobLauncher.strPath.data(), g_jobLauncher.strPath.size()));
+    const renovek::UpdateJob picture = renovek::MakeBackgroundJob(g_szCurDir, g_strBaseUrl);
+    quenlor::StagedFile::RemoveLeftover(quenlor::AnsiToWide(picture.strPath.data(), picture.strPath.size()));
     StartDownload(&g_jobLauncher);
     SetTimer(kBackgroundTimer, kStepMs);
 }
@@ -120,4 +129,10 @@ void CRenovekDlg::StopDownloads()
 {
     ::InterlockedExchange(&g_bStopping, 1);
     for (DWORD waited = 0; g_nRunning > 0 && waited < kStopWaitMs; waited += 50) ::Sleep(50);
+    // A download blocked in a read would run on into the process's exit, over the jobs it reads.
+    // Its temporary file is marked for deletion, so ending the process now leaves nothing behind.
+    if (g_nRunning > 0) {
+        ::TerminateProcess(::GetCurrentProcess(), 0);
+        ::ExitProcess(0);
+    }
 }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app.h"
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "internet_session.h"
 #include "renovek_dlg.h"
 #include "renovek_globals.h"
@@ -88,6 +88,7 @@ void Transfer(const renovek::UpdateJob& job, HWND progress)
     }
     // A body that ended early is a broken connection, not a new launcher.
     if (total != length) throw TransferFailure{ErrorText(ERROR_INTERNET_CONNECTION_ABORTED)};
+    if (g_bStopping) throw TransferFailure{};
     if (!target.Commit()) throw TransferFailure{ErrorText(::GetLastError())};
 }
 
@@ -98,25 +99,39 @@ void DownloadThreadProc(renovek::UpdateJob* job)
     winfx::CWnd* main = winfx::AfxGetMainWnd();
     HWND dialog = main ? main->GetSafeHwnd() : nullptr;
     HWND progress = ::GetDlgItem(dialog, IDC_PROGRESS);
+    const bool is_launcher = job == &g_jobLauncher;
+    std::string error;
+    bool written = false;
     try {
         Transfer(*job, progress);
-        ::InterlockedExchange(&g_bDone, 1);
-        RunLauncher();
+        written = true;
     } catch (const TransferFailure& failure) {
-        if (!failure.text.empty()) {
-            ::SetDlgItemTextA(dialog, IDC_STATIC_ERROR, failure.text.c_str());
-            ::InterlockedExchange(&g_bFailed, 1);
-        }
+        error = failure.text;
     } catch (const winfx::CInternetException& e) {  // the session itself could not be opened
-        ::SetDlgItemTextA(dialog, IDC_STATIC_ERROR, ErrorText(e.m_dwError).c_str());
+        error = ErrorText(e.m_dwError);
+    }
+    if (written) ::InterlockedExchange(&g_bDone, 1);
+    if (!error.empty()) {
+        ::SetDlgItemTextA(dialog, IDC_STATIC_ERROR, error.c_str());
         ::InterlockedExchange(&g_bFailed, 1);
     }
-    if (g_bFailed) ::SendMessageW(dialog, WM_CLOSE, 0, 0);
+    if (is_launcher) {
+        if (written) {
+            ::InterlockedExchange(&g_bLauncherWritten, 1);
+            RunLauncher();
+        } else if (!error.empty()) {
+            ::SendMessageW(dialog, WM_CLOSE, 0, 0);
+        }
+    }
+    // The picture's end decides nothing while the launcher is still arriving: its error stays in
+    // the bottom line, and the launcher download ends the update either way.
     ::InterlockedDecrement(&g_nRunning);
 }
 
 void RunLauncher()
 {
+    // Only a launcher written completely is started, and not once the player closed the window.
+    if (!g_bLauncherWritten || g_bStopping) return;
     // Both downloads can end at the same moment, and timer 3 may look too: one launcher only.
     static volatile LONG started = 0;
     if (::InterlockedExchange(&started, 1) != 0) return;

@@ -43,6 +43,26 @@ void CWorkerThread::Join()
     m_hThread = nullptr;
 }
 
+bool CWorkerThread::JoinFor(DWORD timeoutMs, bool serveSends)
+{
+    if (!m_hThread) return true;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        DWORD elapsed = ::GetTickCount() - start;
+        DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+        DWORD woke = serveSends ? ::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, left, QS_SENDMESSAGE)
+                                : ::WaitForSingleObject(m_hThread, left);
+        if (woke == WAIT_OBJECT_0) break;
+        if (woke != WAIT_OBJECT_0 + 1 || left == 0) return false;
+        // Peeking delivers the messages sent to this thread's windows; nothing posted is taken.
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    ::CloseHandle(m_hThread);
+    m_hThread = nullptr;
+    return true;
+}
+
 void GapAfterInternetRelease()
 {
     // The compatibility layer announces itself through an export of its ntdll.

@@ -19,6 +19,10 @@ public:
 
     void Join();
     void Detach();
+    // Waits at most timeoutMs for the thread to end (then it counts as joined); true when it has
+    // ended. With serveSends the waiting thread keeps answering messages other threads send to
+    // its windows, so a worker blocked in a synchronous send to the dialog can still finish.
+    bool JoinFor(DWORD timeoutMs, bool serveSends = false);
 
 private:
     HANDLE m_hThread = nullptr;

@@ -117,6 +117,22 @@ ensure_booted() {
   fi
 }
 
+# The emulator's known deaths of Wine itself: the emulated loader or wine server dying before
+# the program runs (a fault of our own code inside the program is reported by Wine as an unhandled
+# exception instead and is not matched here). A failed run whose output holds one of these lines
+# gets the marker line below, and, for the test command, a line in $QUENLOR_STARTUP_DEATH_LOG
+# naming the test that was running; only such a failure earns a test its one more try.
+readonly startup_death_pattern='^qemu: uncaught target signal (4|5|6|7|11) |^wine: could not load|^wine: failed to (start|initialize|map)|^wine client error|^wineserver: .*(failed|error)|^preloader: .*failed'
+report_startup_death() {
+  local status=$1 out=$2 program=$3 line
+  [ "$status" -ne 0 ] || return 0
+  line=$(grep -E -m 1 "$startup_death_pattern" "$out") || return 0
+  echo "wine-run: emulator start-up death: $line"
+  if [ -n "${QUENLOR_STARTUP_DEATH_LOG:-}" ]; then
+    printf '%s\t%s\t%s\n' "${PYTEST_CURRENT_TEST:-$program}" "$(basename "$program")" "$line" >>"$QUENLOR_STARTUP_DEATH_LOG"
+  fi
+}
+
 case "${1:-}" in
   --stop) stop; exit 0 ;;
 esac
@@ -138,5 +154,6 @@ out=$(mktemp "$home/run.XXXXXX")
 status=0
 wine "$@" >"$out" 2>&1 </dev/null || status=$?
 cat "$out"
+report_startup_death "$status" "$out" "$1"
 rm -f "$out"
 exit "$status"

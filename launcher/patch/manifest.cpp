@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 
 namespace quenlor {
 

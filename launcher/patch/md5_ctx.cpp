@@ -9,9 +9,10 @@
 #include <unistd.h>
 #endif
 
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "manifest.h"
 #include "md5_transform.h"
+#include "staged_file.h"
 
 wchar_t g_szWorkDir[260];
 
@@ -226,8 +227,16 @@ bool MD5_CTX::MD5File(std::wstring& digestText, const char* ansiPath)
     if (!file) return false;
     std::vector<uint8_t> chunk(kFileChunkBytes);
     size_t got;
-    while ((got = fread(chunk.data(), 1, chunk.size(), file)) > 0) MD5Update(chunk.data(), static_cast<uint32_t>(got));
-    bool read_ok = !ferror(file);
+    bool stopped = false;
+    while ((got = fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+        MD5Update(chunk.data(), static_cast<uint32_t>(got));
+        // A large client takes long to hash: a closing launcher must not wait for the whole file.
+        if (StopRequested()) {
+            stopped = true;
+            break;
+        }
+    }
+    bool read_ok = !ferror(file) && !stopped;
     fclose(file);
     uint8_t digest[16];
     MD5Final(digest);  // also resets after a failed read, so the next file starts clean
@@ -239,9 +248,11 @@ bool MD5_CTX::MD5File(std::wstring& digestText, const char* ansiPath)
 void MD5_CTX::CheckFiles(std::vector<std::wstring>& wanted)
 {
     for (const quenlor::ManifestEntry& entry : quenlor::ParseManifest(m_strUpdateInfo)) {
+        if (StopRequested()) return;
         if (!quenlor::IsSafeManifestPath(entry.path)) continue;
         m_mapFileMD5[entry.path] = entry.digest;
         std::wstring full = std::wstring(g_szWorkDir) + entry.path;
+        quenlor::StagedFile::RemoveLeftover(full);
 #if !defined(_WIN32)
         // The native build of the portable code runs on a file system with '/' separators.
         for (wchar_t& ch : full) if (ch == L'\\') ch = L'/';

@@ -38,7 +38,14 @@ public:
     // Verifies every entry of m_strUpdateInfo against the files under g_szWorkDir, in manifest
     // order, and appends the path of each file that is missing or differs. Paths that would leave
     // the client folder are no entries: they are never opened and never listed.
+    // Temporary files of earlier runs ("<path>.qlpart") are removed on the way.
     void CheckFiles(std::vector<std::wstring>& wanted);
+
+    // The launcher's closing flag (the dialog's m_bStop, written by the UI thread, read here
+    // without a lock). Once it is non-zero, CheckFiles returns before the next file and MD5File
+    // gives up (returns false) after the current chunk; what was listed so far stays listed.
+    void SetStopFlag(const volatile int32_t* stop) { m_pStop = stop; }
+    bool StopRequested() const { return m_pStop && *m_pStop != 0; }
 
     uint32_t state[4];
     uint32_t count[2];   // bits fed since the last reset, low word first
@@ -46,6 +53,9 @@ public:
     uint8_t padding[64];
     std::wstring m_strUpdateInfo;
     std::map<std::wstring, std::wstring> m_mapFileMD5;
+
+private:
+    const volatile int32_t* m_pStop = nullptr;
 };
 
 namespace quenlor {

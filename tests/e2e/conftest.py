@@ -9,6 +9,9 @@ from pathlib import Path
 
 import pytest
 
+import attempt_record
+from attempt_record import pytest_runtest_makereport, pytest_sessionfinish, pytest_terminal_summary  # noqa: F401
+
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("QUENLOR_WINDOWS_BUILD", ROOT / "build" / "windows"))
 BIN = BUILD / "bin"
@@ -17,6 +20,10 @@ WINE_RUN = ROOT / "cmake" / "wine" / "wine-run.sh"
 WORK = ROOT / "build" / "e2e-work"
 ARTIFACTS = ROOT / "build" / "e2e-artifacts"
 LAUNCHER = "QuenlorLauncher.exe"
+
+
+def pytest_configure(config):
+    attempt_record.configure(ARTIFACTS / "startup-deaths.log")
 
 
 def wine_run(args, cwd=None, env=None, timeout=120):

@@ -187,6 +187,14 @@ def test_hostile_manifest_paths_touch_nothing_outside_the_folder(launcher, clien
     assert set(after) - set(before) <= {"AutopatchOption.opt", "PrintScreenList.txt"}
 
 
+def wait_receiving(launcher, remaining, timeout=120):
+    """True once the file begun with "需下載數[remaining]" is being received."""
+    def receiving():
+        state = launcher.uiauto("inspect")
+        return control(state, TIP)["text"] == "需下載數[%d]" % remaining and "剩余" in control(state, DOWNLOAD)["text"]
+    return wait_for(receiving, timeout)
+
+
 def read_record(folder):
     path = folder / "democlient.record"
     if not path.exists():
@@ -318,11 +326,7 @@ def test_closing_mid_transfer_writes_nothing_and_begins_no_further_file(launcher
     write_client(client, server.url)
     launcher.start()
     launcher.wait_window()
-
-    def receiving():
-        state = launcher.uiauto("inspect")
-        return control(state, TIP)["text"] == "需下載數[2]" and "剩余" in control(state, DOWNLOAD)["text"]
-    assert wait_for(receiving, 120)
+    assert wait_receiving(launcher, 2)
     assert launcher.uiauto("click", id=1007)["clicked"]
     assert launcher.wait_exit(60)
     assert [entry[0] for entry in server.log] == ["/MyUpdata.txt", "/second.dat"]

@@ -1,14 +1,15 @@
 """The self-update cycle under Wine: an outdated launcher hands off to the real Renovek.exe, which
 fetches the new launcher (the demo client stands in for it and records how it was started) and,
-when that takes longer than five seconds, the background picture; then starts the launcher again.
-Whatever ends a download early, the local files keep their old bytes."""
+when that takes longer than five seconds, the background picture; then starts the launcher again,
+once, and only when the launcher itself was written. Whatever ends a download early, the local
+files keep their old bytes and no temporary file is left."""
 import shutil
 import subprocess
 
 import pytest
 
 from conftest import BIN, Launcher, wait_for
-from servers.fault_server import CutOff, Ok, Slow, Status
+from servers.fault_server import CutOff, Gate, Ok, Reset, Slow, Status
 from test_launcher_patching import STAGED_SUFFIX, read_record, snapshot, write_client
 
 OLD_LAUNCHER = b"MZ old launcher bytes" * 100
@@ -57,7 +58,10 @@ def stripped_democlient(folder):
 
 def test_new_launcher_replaces_the_old_and_is_started_from_the_client_folder(game_folder, server):
     new_launcher = stripped_democlient(game_folder)
+    new_picture = b"BM new picture" * 10
     server.set("/launcher/QuenlorLauncher.exe", Ok(new_launcher))
+    # However slowly the emulator runs, the picture is answered only after the launcher was sent.
+    server.set("/launcher/BackGround.bmp", Gate(Ok(new_picture), after="/launcher/QuenlorLauncher.exe"))
     launcher = hand_off(game_folder, server)
     try:
         assert (game_folder / "QuenlorLauncher.exe").read_bytes() == new_launcher, server.log
@@ -68,11 +72,13 @@ def test_new_launcher_replaces_the_old_and_is_started_from_the_client_folder(gam
         # builds the new process's command line), in the client folder.
         assert record["command_line"].replace("\\\\", "\\").strip('"') == windows_folder + "\\QuenlorLauncher.exe"
         assert record["cwd"].replace("\\\\", "\\").rstrip("\\").lower() == windows_folder.lower()
-        # Done within five seconds: the picture was never asked for.
         requests = [(path, query) for path, query, _ in server.log]
-        assert [path for path, _ in requests] == ["/launcher/QuenlorLauncher.exe"]
+        assert requests[0][0] == "/launcher/QuenlorLauncher.exe"
         assert requests[0][1].startswith("abc=") and requests[0][1][4:].lstrip("-").isdigit()
-        assert (game_folder / "Image" / "Autopatch" / "BackGround.bmp").read_bytes() == OLD_PICTURE
+        # The picture, if it was asked for before the updater ended, is old or new, never a mixture.
+        assert [path for path, _ in requests[1:]] in ([], ["/launcher/BackGround.bmp"])
+        assert (game_folder / "Image" / "Autopatch" / "BackGround.bmp").read_bytes() in (OLD_PICTURE, new_picture)
+        assert not [p for p in game_folder.rglob("*") if p.name.endswith(STAGED_SUFFIX)]
     finally:
         launcher.uiauto("kill", exe="QuenlorLauncher.exe")
 
@@ -107,23 +113,68 @@ def test_missing_picture_is_passed_over_and_a_slow_launcher_still_arrives(game_f
         launcher.uiauto("kill", exe="QuenlorLauncher.exe")
 
 
-def test_picture_finishing_first_restarts_the_old_launcher_and_the_unfinished_one_is_discarded(game_folder, server):
+def starts_of_the_new_launcher(folder):
+    path = folder / "democlient.starts"
+    return path.read_text().split() if path.exists() else []
+
+
+def slow_new_launcher(folder, seconds):
+    """The new launcher (the stripped demo client) served over about `seconds` seconds."""
+    body = stripped_democlient(folder)
+    return body, Slow(body, piece=len(body) // seconds + 1, pause=1.0)
+
+
+@pytest.mark.parametrize("picture", ["arrives_at_once", "connection_reset"])
+def test_picture_ending_first_waits_for_the_slow_launcher_which_is_started_once(game_folder, server, picture):
+    new_launcher, slow = slow_new_launcher(game_folder, 20)
     new_picture = b"BM" + bytes(range(256)) * 40
-    # About 24 s for the launcher: the picture, asked for at second 10, arrives long before.
-    server.set("/launcher/QuenlorLauncher.exe", Slow(b"MZ slow" * 8000, piece=2048, pause=1.0))
-    server.set("/launcher/BackGround.bmp", Ok(new_picture))
-    shutil.copy(BIN / "democlient.exe", game_folder / "QuenlorLauncher.exe")
-    old_launcher = (game_folder / "QuenlorLauncher.exe").read_bytes()
+    server.set("/launcher/QuenlorLauncher.exe", slow)
+    server.set("/launcher/BackGround.bmp", Ok(new_picture) if picture == "arrives_at_once"
+               else Reset(new_picture, keep=1000))
     launcher = hand_off(game_folder, server)
     try:
-        assert (game_folder / "Image" / "Autopatch" / "BackGround.bmp").read_bytes() == new_picture
-        assert (game_folder / "QuenlorLauncher.exe").read_bytes() == old_launcher
+        assert (game_folder / "QuenlorLauncher.exe").read_bytes() == new_launcher
+        expected_picture = new_picture if picture == "arrives_at_once" else OLD_PICTURE
+        assert (game_folder / "Image" / "Autopatch" / "BackGround.bmp").read_bytes() == expected_picture
+        assert wait_for(lambda: starts_of_the_new_launcher(game_folder), 30)
+        # Neither the old launcher nor a second updater: the launcher was asked for once.
         assert [p for p, _, _ in server.log] == ["/launcher/QuenlorLauncher.exe", "/launcher/BackGround.bmp"]
         assert server.log[1][1] == ""  # the picture's URL has no query
-        assert wait_for(lambda: read_record(game_folder) is not None, 30)
         assert not [p for p in game_folder.rglob("*") if p.name.endswith(STAGED_SUFFIX)]
+        assert launcher.uiauto("wait-exit", exe="QuenlorLauncher.exe", timeout=15000)["exited"]
+        assert len(starts_of_the_new_launcher(game_folder)) == 1
     finally:
         launcher.uiauto("kill", exe="QuenlorLauncher.exe")
+
+
+@pytest.mark.parametrize("how", ["closed", "killed"])
+def test_updater_ended_mid_download_leaves_old_files_and_no_temporary(game_folder, server, how):
+    """The player closes the window (or the process is killed) while both downloads are running."""
+    body = b"MZ new launcher" * 20000
+    server.set("/launcher/QuenlorLauncher.exe", Slow(body, piece=4096, pause=1.0))
+    server.set("/launcher/BackGround.bmp", Slow(b"BM new" * 20000, piece=4096, pause=1.0))
+    write_client(game_folder, server.url, lunch_ver="2022091301")
+    (game_folder / "Image" / "Autopatch" / "BackGround.bmp").write_bytes(OLD_PICTURE)
+    driver = Launcher(game_folder)
+    try:
+        driver.start()
+        assert driver.message_box(text="更新功能需要更新，請稍候...")["found"]
+        assert driver.wait_exit(60)
+        assert driver.uiauto("wait-window", exe="Renovek.exe", timeout=30000)["found"]
+        # Both downloads have begun (the server saw both requests) and written something.
+        assert wait_for(lambda: len(server.log) == 2, 60), server.log
+        staged = game_folder / ("QuenlorLauncher.exe" + STAGED_SUFFIX)
+        assert wait_for(staged.exists, 30)
+        driver.uiauto("close" if how == "closed" else "kill", exe="Renovek.exe")
+        assert driver.uiauto("wait-exit", exe="Renovek.exe", timeout=30000)["exited"]
+    finally:
+        driver.stop()
+        driver.uiauto("kill", exe="Renovek.exe")
+    after = snapshot(game_folder)
+    assert after["QuenlorLauncher.exe"] == OLD_LAUNCHER
+    assert after["Image/Autopatch/BackGround.bmp"] == OLD_PICTURE
+    assert not [name for name in after if name.endswith(STAGED_SUFFIX)]
+    assert not starts_of_the_new_launcher(game_folder)
 
 
 def test_launcher_path_in_a_missing_folder_ends_the_update_without_writing(game_folder, server):

@@ -2,7 +2,8 @@
 // client's side of the launcher interface:
 //   - holds the named mapping "ClientRun" while it runs;
 //   - reads "./AutopatchOption.opt", "./PrintScreenList.txt" and the shared block "SendMessAge";
-//   - writes what it saw to "democlient.record" beside its program, as key=value lines;
+//   - writes what it saw to "democlient.record" beside its program, as key=value lines, and adds
+//     its process id as one line to "democlient.starts" there, so tests can count its starts;
 //   - when "democlient.cfg" beside its program says so, writes the close word into the block.
 //
 // democlient.cfg, key=value lines, all optional:
@@ -86,6 +87,19 @@ void SaveRecord()
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
     MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// Appended, never rewritten: every start of this program leaves one line.
+void CountStart()
+{
+    std::wstring path = g_state.folder + L"democlient.starts";
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::string line = std::to_string(GetCurrentProcessId()) + "\r\n";
+    DWORD written = 0;
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
 }
 
 void LoadConfig()
@@ -190,6 +204,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     HANDLE client_run = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, quenlor::kClientRunName);
     g_state.record["client_run"] = client_run ? (GetLastError() == ERROR_ALREADY_EXISTS ? "existed" : "created") : "failed";
     LoadConfig();
+    CountStart();
     RecordLaunchInputs();
 
     WNDCLASSW window_class = {};

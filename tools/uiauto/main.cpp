@@ -6,9 +6,11 @@
 //                                                     with points (window coordinates), whether
 //                                                     each lies inside the window's region
 //   uiauto wait-window --exe NAME [--timeout MS]      until the main window is visible, then inspect
-//   uiauto wait-text  --exe NAME --id N --text T [--timeout MS]
+//   uiauto wait-text  --exe NAME --id N --text T [--timeout MS] [--then-click C]
 //                                                     until control N shows exactly T (polled every
-//                                                     100 ms, for timing runs), then inspect
+//                                                     100 ms, for timing runs), then inspect; with
+//                                                     then-click, control C is clicked at that
+//                                                     moment (a short state caught while it lasts)
 //   uiauto watch-text --exe NAME --id N --until T [--timeout MS]
 //                                                     the texts control N shows (polled every
 //                                                     50 ms, repeats folded) until it shows T; a
@@ -143,7 +145,13 @@ int WaitText(const std::wstring& exe, Options options)
     std::vector<DWORD> processes;
     // Each look is a cross-process message to the watched window: seldom enough not to slow it.
     HWND dialog = PollText(exe, options, 100, [](const std::wstring&) {}, processes);
-    return dialog ? Inspect(processes, dialog) : NotFound("text");
+    if (!dialog) return NotFound("text");
+    auto then_click = options.find(L"then-click");
+    if (then_click != options.end()) {
+        HWND control = GetDlgItem(dialog, _wtoi(then_click->second.c_str()));
+        if (control && IsWindowEnabled(control) && IsWindowVisible(control)) PostMessageW(control, BM_CLICK, 0, 0);
+    }
+    return Inspect(processes, dialog);
 }
 
 int WatchText(const std::wstring& exe, const Options& options)

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "md5_ctx.h"
 #include "md5_transform.h"
 #include "scratch_dir.h"
@@ -189,3 +189,33 @@ TEST_F(CheckFilesTest, PathsLeavingTheFolderAreNeverEntries)
 }
 
 }  // namespace
+
+TEST_F(CheckFilesTest, ClosingLauncherStopsThePassAndLeftoverTemporariesGo)
+{
+    ScratchDir dir("check_stop");
+    dir.Write("a.bin", std::string(1000000, 'a'));  // several read chunks
+    dir.Write("b.bin", "abc");
+    dir.Write("b.bin.qlpart", "half of a new b.bin");
+    MD5_CTX md5;
+    UseFolder(dir);
+    md5.m_strUpdateInfo = L"\\b.bin|900150983CD24FB0D6963F7D28E17F72\n\\gone.bin|00000000000000000000000000000000\n";
+    volatile int32_t stop = 0;
+    md5.SetStopFlag(&stop);
+    std::vector<std::wstring> wanted;
+    md5.CheckFiles(wanted);
+    EXPECT_TRUE(wanted == std::vector<std::wstring>{L"\\gone.bin"});
+    EXPECT_FALSE(dir.Exists("b.bin.qlpart"));
+    EXPECT_EQ(dir.Read("b.bin"), "abc");
+
+    // Once the launcher is closing, a file is given up after its current chunk (no digest) and
+    // no further entry is looked at; the context is left clean for any later use.
+    stop = 1;
+    std::wstring text = L"keep";
+    EXPECT_FALSE(md5.MD5File(text, (dir.Path() / "a.bin").string().c_str()));
+    EXPECT_EQ(text, L"keep");
+    wanted.clear();
+    md5.CheckFiles(wanted);
+    EXPECT_TRUE(wanted.empty());
+    stop = 0;
+    EXPECT_EQ(DigestOf(md5, "abc"), L"900150983CD24FB0D6963F7D28E17F72");
+}

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "share_block.h"
 
 namespace {

@@ -4,6 +4,7 @@
     server.set("/Data/a.pak", Status(404))
     server.set("/Data/b.pak", CutOff(body, keep=1000))   # announces all, sends 1000 bytes, closes
     server.set("/MyUpdata.txt", NoLength(text))
+    server.set("/b.bmp", Gate(Ok(body), after="/Data/c.pak"))  # answered once c.pak was sent
     ...
     server.stop()
 
@@ -155,6 +156,22 @@ class Slow(Fault):
                 break
 
 
+class Gate(Fault):
+    """Holds the answer until the server has sent the whole answer to another path (or stops), so
+    a test orders two downloads by what the server did, not by the clock."""
+
+    def __init__(self, inner, after):
+        self.inner = inner
+        self.after = after
+        self.name = inner.name
+
+    def serve(self, handler):
+        server = handler.server
+        with server.sent_changed:
+            server.sent_changed.wait_for(lambda: self.after in server.sent or server.stopping.is_set(), 300)
+        self.inner.serve(handler)
+
+
 class Raw(Fault):
     """Exactly these bytes as the whole answer (status line and headers included), then close."""
     name = "raw"
@@ -185,6 +202,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             fault.serve(self)
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
+            return
+        with self.server.sent_changed:
+            self.server.sent.add(path)
+            self.server.sent_changed.notify_all()
 
     def _from_root(self, path):
         root = self.server.root
@@ -209,6 +230,8 @@ class FaultServer:
         self._server.log = []
         self._server.lock = threading.Lock()
         self._server.stopping = threading.Event()
+        self._server.sent = set()  # paths whose whole answer has been sent
+        self._server.sent_changed = threading.Condition()
         self._thread = None
 
     @property
@@ -235,6 +258,8 @@ class FaultServer:
 
     def stop(self):
         self._server.stopping.set()
+        with self._server.sent_changed:
+            self._server.sent_changed.notify_all()
         self._server.shutdown()
         self._server.server_close()
         if self._thread:

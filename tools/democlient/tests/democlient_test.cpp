@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #include "share_block.h"
 
 namespace {

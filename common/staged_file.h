@@ -1,6 +1,8 @@
 // Replaces a client file only once its new content is complete: the bytes go to a temporary file
 // beside the target, and the target is swapped for it at Commit. A full disk, a cut-off transfer
-// or a stop leaves the old file as it was, and a file larger than memory can be patched.
+// or a stop leaves the old file as it was, and a file larger than memory can be patched. The
+// temporary file never outlives the process that writes it: it stays marked for deletion until
+// the moment it is complete and renamed.
 #pragma once
 
 #include <stddef.h>
@@ -13,6 +15,11 @@ class StagedFile {
 public:
     // The temporary name: the target's name with this suffix, in the target's folder.
     static const wchar_t kTempSuffix[];
+
+    // Removes a temporary file of the target left by an earlier run. The temporary file is marked
+    // for deletion while it is written, so only a process ended in the instant between lifting
+    // that mark and the rename can leave one.
+    static void RemoveLeftover(const std::wstring& targetPath);
 
     explicit StagedFile(const std::wstring& targetPath);
     ~StagedFile();  // removes the temporary file unless it was committed

@@ -5,7 +5,7 @@
 #else
 #include <stdio.h>
 
-#include "config/ansi_text.h"
+#include "ansi_text.h"
 #endif
 
 namespace quenlor {
@@ -40,9 +40,15 @@ bool StagedFile::Open()
     Discard();
     write_failed_ = false;
 #if defined(_WIN32)
-    HANDLE h = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(temp_path_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
+    // Marked for deletion from the start: whatever ends the process (a close during a blocked
+    // read, a hard kill, a crash), the system removes the temporary file with the last handle.
+    // Commit lifts the mark just before the rename.
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof(disposition));
 #else
     handle_ = fopen(NativeName(temp_path_).c_str(), "wb");
 #endif
@@ -82,6 +88,8 @@ bool StagedFile::Commit()
 #if defined(_WIN32)
     // Flushed before the swap so a power cut cannot leave a committed name with missing bytes.
     bool ok = FlushFileBuffers(static_cast<HANDLE>(handle_)) != FALSE;
+    FILE_DISPOSITION_INFO keep = {FALSE};
+    ok = ok && SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileDispositionInfo, &keep, sizeof(keep)) != FALSE;
     ok = CloseHandle(static_cast<HANDLE>(handle_)) != FALSE && ok;
     handle_ = nullptr;
     ok = ok && MoveFileExW(temp_path_.c_str(), target_path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
@@ -92,6 +100,15 @@ bool StagedFile::Commit()
 #endif
     if (!ok) Discard();
     return ok;
+}
+
+void StagedFile::RemoveLeftover(const std::wstring& targetPath)
+{
+#if defined(_WIN32)
+    DeleteFileW((targetPath + kTempSuffix).c_str());
+#else
+    remove(NativeName(targetPath + kTempSuffix).c_str());
+#endif
 }
 
 void StagedFile::Discard()

@@ -1,0 +1,59 @@
+// Bounded joins: a worker that keeps sending to a window of the waiting thread still finishes
+// when the wait serves sends, and a worker that does not end in time is reported, not waited for.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "worker_thread.h"
+
+namespace {
+
+constexpr UINT kCountMessage = WM_APP + 1;
+LONG g_received = 0;
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == kCountMessage) return ++g_received;
+    return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+HWND CreateCountingWindow()
+{
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = CountingProc;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"WorkerThreadTestCounter";
+    ::RegisterClassW(&window_class);
+    return ::CreateWindowW(L"WorkerThreadTestCounter", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           window_class.hInstance, nullptr);
+}
+
+}  // namespace
+
+TEST(WorkerThread, BoundedJoinServesSendsFromTheWorkerUntilItEnds)
+{
+    HWND window = CreateCountingWindow();
+    ASSERT_NE(window, nullptr);
+    g_received = 0;
+    LONG answered = 0;
+    winfx::CWorkerThread worker([window, &answered] {
+        for (int i = 0; i < 200; ++i) answered += ::SendMessageW(window, kCountMessage, 0, 0) > 0 ? 1 : 0;
+    });
+    // Without serving sends the first SendMessage would block the worker for the whole bound.
+    EXPECT_TRUE(worker.JoinFor(60000, true));
+    EXPECT_EQ(g_received, 200);
+    EXPECT_EQ(answered, 200);
+    EXPECT_TRUE(worker.JoinFor(0));  // joined: nothing left to wait for
+    ::DestroyWindow(window);
+}
+
+TEST(WorkerThread, BoundedJoinGivesUpOnAWorkerThatDoesNotEnd)
+{
+    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    winfx::CWorkerThread worker([release] { ::WaitForSingleObject(release, INFINITE); });
+    EXPECT_FALSE(worker.JoinFor(50));
+    EXPECT_FALSE(worker.JoinFor(50, true));
+    ::SetEvent(release);
+    EXPECT_TRUE(worker.JoinFor(60000));
+    ::CloseHandle(release);
+}
