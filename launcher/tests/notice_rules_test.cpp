@@ -132,14 +132,4 @@ TEST(NoticeRules, AnErrorPageKeepsTheViewHiddenForTheRestOfTheRun)
     EXPECT_FALSE(shown.visible);
 }
 
-TEST(NoticeRules, AnErrorPageIsNoticedAtNavigationNotAtDocumentComplete)
-{
-    // The view hides the moment the error page is navigated to, before anything of it shows.
-    BrowserDouble browser;
-    browser.LoadPage(L"http://notice.example/gg.html");
-    browser.Before(L"res://ieframe.dll/http_404.htm");
-    EXPECT_FALSE(browser.visible);
-    EXPECT_EQ(browser.actions.back(), "hide");
-}
-
 }  // namespace
