@@ -76,3 +76,4 @@ def test_without_notice_address_or_section_the_view_has_no_area_and_patching_goe
         assert not view["visible"], view
         assert (view["x"], view["y"], view["width"], view["height"]) == (0, 0, 0, 0), view
     assert [entry[0] for entry in server.log] == ["/MyUpdata.txt", "/Data/new.pak"]
+
