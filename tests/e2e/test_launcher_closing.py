@@ -8,7 +8,7 @@ import random
 import pytest
 
 from conftest import Launcher, wait_for
-from servers.fault_server import Ok, Slow
+from servers.fault_server import Ok, Slow, Stall
 from test_launcher_patching import (STAGED_SUFFIX, TIP, digest, install_democlient, local, manifest, wait_receiving,
                                     write_client)
 
@@ -79,6 +79,23 @@ def test_close_during_the_last_file_completes_nothing(launcher, client, server, 
     assert (client / "last.dat").read_bytes() == b"old last"
     assert not (client / "democlient.starts").exists() and not (client / "democlient.record").exists()
     assert not temporaries(client)
+
+
+def test_close_while_a_read_is_blocked_leaves_no_temporary_file(launcher, client, server):
+    """The server sends part of the file, then nothing: the transfer thread sits in a read that
+    outlasts every wait of the close path, and the process ends around it."""
+    new = b"B" * 300000
+    (client / "blocked.dat").write_bytes(b"old blocked")
+    server.set("/blocked.dat", Stall(new, keep=20000, seconds=120))
+    (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\blocked.dat", new)]))
+    write_client(client, server.url)
+    launcher.start()
+    launcher.wait_window()
+    staged = client / ("blocked.dat" + STAGED_SUFFIX)
+    assert wait_for(staged.exists, 120)
+    close_and_wait(launcher)
+    assert (client / "blocked.dat").read_bytes() == b"old blocked"
+    assert wait_for(lambda: not temporaries(client), 10), temporaries(client)
 
 
 def test_hard_kills_at_random_moments_leave_every_file_old_or_new(wine, client, server):

@@ -78,6 +78,8 @@ def game(launcher):
     cannot turn the next test's launcher away."""
     yield
     launcher.uiauto("kill", exe="democlient.exe")
+    # Its "ClientRun" goes only with the process: the next test's launcher must not find it.
+    launcher.uiauto("wait-exit", exe="democlient.exe", timeout=30000)
 
 
 def test_up_to_date_client_downloads_nothing_and_enables_start(launcher, client, server):
