@@ -2,6 +2,7 @@
 
 #include "app.h"
 #include "gdiplus_include.h"
+#include "html_view_notice.h"
 #include "resource.h"
 
 wchar_t g_szLauncherVersion[16] = L"2022091302";
@@ -30,10 +31,13 @@ const winfx::MessageMap* CQLAutoPatchDlg::GetMessageMap() const
 CQLAutoPatchDlg::CQLAutoPatchDlg() : CDialogEx(IDD_AUTOPATCH_DIALOG)
 {
     m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    m_pNotice = new CHtmlViewNotice;
 }
 
 CQLAutoPatchDlg::~CQLAutoPatchDlg()
 {
+    if (!m_bNoticeOwnedByWindow) delete m_pNotice;
+    m_pNotice = nullptr;
     // The picture is a GDI+ object: it goes before GDI+ itself.
     delete m_pBackground;
     m_pBackground = nullptr;

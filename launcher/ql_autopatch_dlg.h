@@ -20,6 +20,7 @@
 namespace Gdiplus {
 class Image;
 }
+class CHtmlViewNotice;
 
 // The launcher's own version, compared with the configured LunchVer.
 extern wchar_t g_szLauncherVersion[16];
@@ -90,7 +91,10 @@ private:
     winfx::CButton m_chkWindowMode;
     winfx::CComboBox m_cmbResolution;
     winfx::CStatic m_stTip, m_stDownload, m_stVersion;
-    // The notice view (its pointer and the rectangle m_rcNotice of the skin) joins here.
+    // The notice page in m_rcNotice of the skin. Once its window exists the window owns it and
+    // deletes it with itself; until then (or when it could not be made) the dialog does.
+    CHtmlViewNotice* m_pNotice = nullptr;
+    bool m_bNoticeOwnedByWindow = false;
 
 public:
     // Polls the shared block for the game's request to close the launcher.

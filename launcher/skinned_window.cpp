@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gdiplus_include.h"
+#include "html_view_notice.h"
 #include "ql_autopatch_dlg.h"
 #include "resource.h"
 #include "window/white_runs.h"
@@ -73,8 +74,9 @@ void CQLAutoPatchDlg::InitControls()
     m_stDownload.SetWindowText(L"");
     m_stVersion.SetWindowText(g_szLauncherVersion);
 
-    // NOTICE VIEW: the notice page is created and navigated here, between the texts and the
-    // window outline, once the notice view is built.
+    // Hidden until its page has loaded; when it cannot load, the picture shows through.
+    const RECT notice = {m_rcNotice.left, m_rcNotice.top, m_rcNotice.right, m_rcNotice.bottom};
+    m_bNoticeOwnedByWindow = m_pNotice->CreateAndNavigate(m_hWnd, notice, m_strGGUrl.c_str());
 
     ShapeWindow();
 
