@@ -167,15 +167,14 @@ int CSessionTable::Disconnect(DWORD n)
     return slot->pSession->BeginDisconnect();
 }
 
-int CSessionTable::StartOperation(DWORD n, void* pRequest, bool bConnect)
+int CSessionTable::StartOperation(DWORD n, void* pRequest, bool bConnect, SessionHandler start)
 {
     SESSION_SLOT* slot = Slot(n);
     if (!slot || !slot->pSession) return -1;
     const int result = bConnect
         ? slot->pSession->StartOperation(pRequest, SESSION_INITIALISED, SESSION_BUSY | SESSION_CONNECTED,
-                                         &CSession::StartUnavailable, SESSION_BUSY | SESSION_CONNECTED, true)
-        : slot->pSession->StartOperation(pRequest, SESSION_CONNECTED, SESSION_BUSY, &CSession::StartUnavailable,
-                                         SESSION_BUSY, false);
+                                         start, SESSION_BUSY | SESSION_CONNECTED, true)
+        : slot->pSession->StartOperation(pRequest, SESSION_CONNECTED, SESSION_BUSY, start, SESSION_BUSY, false);
     return result == 0 ? 0 : result - 1;
 }
 
@@ -184,6 +183,13 @@ CSession* CSessionTable::SessionFor(DWORD_PTR context) const
     const DWORD index = static_cast<DWORD>(context) & 0xFFF;
     if (!(m_dwFlags & 1) || index >= m_dwMax) return nullptr;
     return m_pSlots[index].pSession;
+}
+
+volatile LONG* CSessionTable::SerialFor(DWORD_PTR context) const
+{
+    const DWORD index = static_cast<DWORD>(context) & 0xFFF;
+    if (!(m_dwFlags & 1) || index >= m_dwMax) return nullptr;
+    return &m_pSlots[index].lSerial;
 }
 
 // ---- component object ----------------------------------------------------------------------
@@ -237,14 +243,23 @@ int STDMETHODCALLTYPE CNimbrel::GetResult(DWORD n, void** ppRequest, BOOL bWait)
     return m_pTable->GetResult(n, ppRequest, bWait);
 }
 int STDMETHODCALLTYPE CNimbrel::Disconnect(DWORD n) { return m_pTable->Disconnect(n); }
-int STDMETHODCALLTYPE CNimbrel::Connect(DWORD n, NIMBREL_CONNECT* p) { return m_pTable->StartOperation(n, p, true); }
+int STDMETHODCALLTYPE CNimbrel::Connect(DWORD n, NIMBREL_CONNECT* p)
+{
+    return m_pTable->StartOperation(n, p, true, &CSession::StartConnect);
+}
 int STDMETHODCALLTYPE CNimbrel::GetCurrentDirectory(DWORD n, NIMBREL_DIRECTORY* p)
 {
-    return m_pTable->StartOperation(n, p, false);
+    return m_pTable->StartOperation(n, p, false, &CSession::StartGetCurrentDirectory);
 }
 int STDMETHODCALLTYPE CNimbrel::SetCurrentDirectory(DWORD n, NIMBREL_DIRECTORY* p)
 {
-    return m_pTable->StartOperation(n, p, false);
+    return m_pTable->StartOperation(n, p, false, &CSession::StartSetCurrentDirectory);
 }
-int STDMETHODCALLTYPE CNimbrel::FindFiles(DWORD n, NIMBREL_FIND* p) { return m_pTable->StartOperation(n, p, false); }
-int STDMETHODCALLTYPE CNimbrel::Download(DWORD n, NIMBREL_DOWNLOAD* p) { return m_pTable->StartOperation(n, p, false); }
+int STDMETHODCALLTYPE CNimbrel::FindFiles(DWORD n, NIMBREL_FIND* p)
+{
+    return m_pTable->StartOperation(n, p, false, &CSession::StartFindFiles);
+}
+int STDMETHODCALLTYPE CNimbrel::Download(DWORD n, NIMBREL_DOWNLOAD* p)
+{
+    return m_pTable->StartOperation(n, p, false, &CSession::StartDownload);
+}

@@ -30,10 +30,12 @@ public:
     int GetNotifiedSession(DWORD* pdwData);
     int GetResult(DWORD n, void** ppRequest, BOOL bWait);
     int Disconnect(DWORD n);
-    int StartOperation(DWORD n, void* pRequest, bool bConnect);
+    int StartOperation(DWORD n, void* pRequest, bool bConnect, SessionHandler start);
 
     // Status callbacks: the session whose slot the context names, or null.
     CSession* SessionFor(DWORD_PTR context) const;
+    // Status callbacks: the serial word of the slot the context names, or null.
+    volatile LONG* SerialFor(DWORD_PTR context) const;
     DWORD Max() const { return m_dwMax; }
     DWORD DequeCapacity() const { return m_Deque.Capacity(); }
 

@@ -85,7 +85,9 @@ int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD 
     m_pCommandWrite = m_pCommandRead = &m_CommandRing[0];
     m_pEventWrite = m_pEventRead = &m_EventRing[0];
     m_pCD_in = m_pCD_out = m_pCD_user = &m_Completions[0];
-    const uintptr_t thread = _beginthreadex(nullptr, 0, &CSession::WorkerThread, this, 0, nullptr);
+    // A small reservation: a process may hold 4096 sessions, each with this thread, in 2 GiB.
+    const uintptr_t thread = _beginthreadex(nullptr, SESSION_THREAD_STACK, &CSession::WorkerThread, this,
+                                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == 0) {
         ReleaseResources();
         return -5;
@@ -247,13 +249,6 @@ void CSession::Invalidate()
     m_dwGeneration += 0x20000;
     NIMBREL_ASSERT("session", m_dwSnIndex <= SESSION_INDEX_MAX);
     InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
-}
-
-void CSession::StartUnavailable()
-{
-    // The transfer routines are not part of this build: the operation ends as a failure, which
-    // leaves the session initialised and able to take the next request.
-    WriteCompletion(PROCESS_COMPLETION, 5, FLAGS_BACK_TO_INITIALISED);
 }
 
 unsigned __stdcall CSession::WorkerThread(void* pSession)

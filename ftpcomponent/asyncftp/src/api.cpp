@@ -97,7 +97,12 @@ HINTERNET Connect(HINTERNET internetValue, const char* host, INTERNET_PORT port,
         internet->connections.push_back(handle);
     }
     auto connection = handle->connection;  // a failed login may close the handle and drop its reference
-    connection->start();
+    if (!connection->start()) {
+        UnregisterHandle(handle->value);
+        handle->connection.reset();
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     Outcome out;
     const DWORD error = connection->submit(handle, [connection] { return connection->login(); }, &out);
     SetLastError(error);

@@ -1,6 +1,7 @@
 #include "ftp_connection.h"
 
 #include "listing_parser.h"
+#include "small_thread.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -45,13 +46,15 @@ FtpConnection::FtpConnection(std::shared_ptr<ConnectionHandle> handle, std::stri
 {
 }
 
-void FtpConnection::start()
+bool FtpConnection::start()
 {
-    std::thread(&FtpConnection::workerMain, shared_from_this()).detach();
+    auto self = shared_from_this();
+    if (!StartDetachedThread([self] { self->workerMain(); })) return false;
     // Returns once the worker runs: requests never wait on a thread still starting up, and
     // connections opened in quick succession start their threads one after another.
     std::unique_lock<std::mutex> guard(m_queueLock);
     m_queueReady.wait(guard, [this] { return m_workerId != std::thread::id(); });
+    return true;
 }
 
 void FtpConnection::workerMain()

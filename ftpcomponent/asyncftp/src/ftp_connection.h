@@ -30,7 +30,8 @@ public:
                   std::string user, std::string password, bool passive, DWORD timeoutMs);
 
     // Starts the worker; the caller then submits login(), which announces the handle first.
-    void start();
+    // False when no thread could be started.
+    bool start();
 
     // Runs request on the worker. With an asynchronous target the outcome is delivered there and
     // this returns at once with ERROR_IO_PENDING; otherwise it waits and returns the outcome's error.
