@@ -209,6 +209,7 @@ void CSession::OnReadComplete(DWORD_PTR context, DWORD count)
         // Flag and event are set before leaving, which is safe because this layer delivers
         // the read's notifications on one thread, after this handler has returned.
         InterlockedExchange(&m_lReadPaused, 1);
+        InterlockedIncrement(&m_lReadPauses);
         SetEvent(m_hData);
         Leave(context);
         return;

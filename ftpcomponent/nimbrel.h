@@ -57,6 +57,7 @@ public:
     CNimbrel();
     virtual ~CNimbrel();
     bool Valid() const { return m_pTable != nullptr; }
+    CSessionTable* Table() const { return m_pTable; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

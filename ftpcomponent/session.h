@@ -72,6 +72,8 @@ struct COMPLETION_DATA {
 };
 
 class CSession {
+    friend class SessionProbe;  // the component's tests look at download state and handles
+
 public:
     CSession() = default;
     ~CSession();
@@ -219,5 +221,6 @@ private:
     volatile LONG m_lReadPaused = 0;
     DWORD m_dwLastResponse = 0;
     DWORD m_dwBytesRead = 0;  // the layer writes it when a read completes
+    volatile LONG m_lReadPauses = 0;  // times reading waited for the buffer to be written out
     WIN32_FIND_DATAA m_FindOverflow = {};  // an entry the client's array has no room for
 };
