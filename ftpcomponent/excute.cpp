@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <cstring>
 
+LocalFileWriter volatile g_pfnWriteLocalFile = &WriteFile;
+
 namespace {
 
 constexpr DWORD kReadStep = 1024;
@@ -267,7 +269,7 @@ void CSession::DownloadLoop()
             const DWORD start = written & (DOWNLOAD_BUFFER_SIZE - 1);
             const DWORD length = std::min({backlog, DOWNLOAD_BUFFER_SIZE, DOWNLOAD_BUFFER_SIZE - start});
             DWORD done = 0;
-            const BOOL ok = WriteFile(local, m_pReadBuffer + start, length, &done, nullptr) && done == length;
+            const BOOL ok = g_pfnWriteLocalFile(local, m_pReadBuffer + start, length, &done, nullptr) && done == length;
             m_dwWritten = written + done;
             if (!ok) {
                 Invalidate();

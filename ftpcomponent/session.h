@@ -11,7 +11,7 @@
 
 constexpr DWORD SESSION_INDEX_MAX = 4095;
 constexpr DWORD DOWNLOAD_BUFFER_SIZE = 0x20000;
-constexpr unsigned SESSION_THREAD_STACK = 64 * 1024;  // stack reserved for a session's worker
+constexpr unsigned SESSION_THREAD_STACK = 128 * 1024;  // reserved for a worker; 64 KiB overflowed in pipe writes under the compatibility layer
 constexpr LONG SERIAL_IN_CALLBACK = 0x8000;
 constexpr LONG SERIAL_INVALIDATED = 0x9000;
 
@@ -36,6 +36,11 @@ enum FlagChange : DWORD {
     FLAGS_IDLE = 2,
     FLAGS_UNCHANGED = 3,
 };
+
+// How the download loop writes the local file: WriteFile, or a slower or failing disk that the
+// component's tests put in its place.
+typedef BOOL(WINAPI* LocalFileWriter)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+extern LocalFileWriter volatile g_pfnWriteLocalFile;
 
 class CSession;
 typedef void (CSession::*SessionHandler)();
