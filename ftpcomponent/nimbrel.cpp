@@ -76,6 +76,8 @@ int CSessionTable::CreateSession()
         delete session;
         return 0;
     }
+    // An entry that the slot's previous session still owes is taken over (see nimbrel.h).
+    session->Correction() = *slot.pCounter;
     slot.pSession = session;
     ++m_dwAllocated;
     return static_cast<int>(index + 1);
@@ -88,9 +90,10 @@ int CSessionTable::CloseSession(DWORD n)
     if (!slot->pSession) return -2;
     CSession* session = slot->pSession;
     session->Shutdown();
-    // The slot follows the counter the session last used, so announcements still in the deque
-    // and the counts behind them stay consistent for the next session in this slot.
+    // The worker has ended, so nothing publishes through the slot's counters any more. The slot
+    // follows the counter the session last used and keeps only whether a deque entry is owed.
     slot->pCounter = session->PopCounter();
+    InterlockedExchange(slot->pCounter, *slot->pCounter > 0 ? 1 : 0);
     delete session;
     slot->pSession = nullptr;
     slot->dwData = 0;
@@ -128,7 +131,8 @@ int CSessionTable::GetNotifiedSession(DWORD* pdwData)
     SESSION_SLOT& slot = m_pSlots[index];
     CSession* session = slot.pSession;
     if (!session) {
-        NIMBREL_REPORT("nimbrel", "pSession is NULL!");
+        // The entry of a session closed before its message was handled: it settles the count.
+        if (InterlockedExchange(slot.pCounter, 0) <= 0) NIMBREL_REPORT("nimbrel", "pSession is NULL!");
         return 0;
     }
     const LONG ready = session->NextCompletionReady() ? 1 : 0;
@@ -150,6 +154,12 @@ int CSessionTable::GetResult(DWORD n, void** ppRequest, BOOL bWait)
     if (!(session->Flags() & SESSION_BUSY)) return -3;
     if (ppRequest) *ppRequest = session->CurrentRequest();
     while (!session->NextCompletionReady()) {
+        // Each operation ends with a completion as long as the worker lives; once it has ended
+        // (and published nothing more) the operation is over, as a failure, waiting or not.
+        if (session->WorkerEnded() && !session->NextCompletionReady()) {
+            session->FailWithoutWorker();
+            return 0;
+        }
         if (!bWait) {
             reinterpret_cast<int*>(session->CurrentRequest())[1] = NIMBREL_STATUS_PENDING;
             return 0;

@@ -6,6 +6,28 @@
 #include "indexdeque.h"
 #include "session.h"
 
+// Announcing completions: the counting protocol between the sessions' workers and the client.
+//  - A slot has two counters; the session's publish pointer and pop pointer each name one of them
+//    (the same one except while a Disconnect switches over). A counter counts completions published
+//    and not yet accounted for by the client.
+//  - Who increments: only the session's worker, once per published completion. When its increment
+//    yields exactly 1 it pushes the slot index and posts one message. So a counter above 0 means
+//    exactly one deque entry for the slot, with exactly one message, exists or is being pushed.
+//  - Who decrements: only the client's thread. GetNotifiedSession pops an entry and subtracts the
+//    session's correction plus 1 if it hands a completion out now; if the counter stays above 0 it
+//    pushes and posts again (the next entry of the same cycle). GetResult adds 1 to the correction
+//    for every completion it consumes; a completion that a pop handed out was already subtracted,
+//    which is why that pop sets the correction to -1.
+//  - What a pop may find: the slot's current session (hand out its ready completion, or 0 when the
+//    entry only settles counts), or an empty slot whose counter is above 0 (the entry a closed
+//    session still owed: it is consumed silently and the counter falls to 0).
+//  - Close and reuse: the worker has stopped before the slot is touched, so the counter is still.
+//    CloseSession keeps only whether an entry is still owed (counter 1 or 0) and drops the closed
+//    session's correction with it. A new session in the slot takes the owed entry over as if it had
+//    published and collected one completion of its own (correction = counter), so the pop of that
+//    entry settles to 0 whether it comes before or after the new session's first publication.
+//  - Every message therefore has one entry and every entry one pop; once everything published has
+//    been collected, the counter is 0 and nothing more is posted.
 struct SESSION_SLOT {
     CSession* pSession;
     volatile LONG lSerial;

@@ -3,6 +3,8 @@
 #include "asyncftp/AsyncFtp.h"
 #include "debugreport.h"
 
+#include <Nimbrel.h>
+
 #include <process.h>
 
 #include <initializer_list>
@@ -21,6 +23,8 @@ const FlagChangePair kFlagChanges[] = {
     {SESSION_BUSY, 0},                  // other operations finished
     {0, 0},                             // Download progress
 };
+
+constexpr DWORD kCallbackLeaveTimeoutMs = 30000;
 
 void CloseIfOpen(HANDLE& h)
 {
@@ -85,18 +89,71 @@ int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD 
     m_pCommandWrite = m_pCommandRead = &m_CommandRing[0];
     m_pEventWrite = m_pEventRead = &m_EventRing[0];
     m_pCD_in = m_pCD_out = m_pCD_user = &m_Completions[0];
-    // A small reservation: a process may hold 4096 sessions, each with this thread, in 2 GiB.
-    const uintptr_t thread = _beginthreadex(nullptr, SESSION_THREAD_STACK, &CSession::WorkerThread, this,
-                                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (thread == 0) {
+    const int started = StartWorker();
+    if (started != 0) {
         ReleaseResources();
+        return started;
+    }
+    m_dwFlags = SESSION_INITIALISED;
+    return 0;
+}
+
+namespace {
+
+// Shared by Initialise and the worker it starts, so that a worker that runs only after Initialise
+// gave up on it finds out without touching the session, which may be gone by then.
+struct WorkerStart {
+    enum : LONG { kStarting, kRunning, kAbandoned };
+    volatile LONG lState = kStarting;
+    volatile LONG lRefs = 2;
+    CSession* pSession = nullptr;
+    HANDLE hRunning = nullptr;
+
+    void Release()
+    {
+        if (InterlockedDecrement(&lRefs) != 0) return;
+        CloseHandle(hRunning);
+        delete this;
+    }
+};
+
+}  // namespace
+
+HANDLE CSession::BeginWorkerThread(unsigned(__stdcall* routine)(void*), void* argument)
+{
+    // A small reservation: a process may hold 4096 sessions, each with this thread, in 2 GiB.
+    return reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, SESSION_THREAD_STACK, routine, argument, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+}
+
+int CSession::StartWorker()
+{
+    auto* start = new (std::nothrow) WorkerStart();
+    if (!start) return -5;
+    start->pSession = this;
+    start->hRunning = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!start->hRunning) {
+        delete start;
         return -5;
     }
-    m_hThread = reinterpret_cast<HANDLE>(thread);
-    // The worker announces itself on the cancel event (unused until the first invalidation), so
-    // a session is never handed out before its thread runs, and threads start one at a time.
-    WaitForSingleObject(m_hCancel, 10000);
-    m_dwFlags = SESSION_INITIALISED;
+    const HANDLE thread = BeginWorkerThread(&CSession::WorkerThread, start);
+    if (!thread) {
+        CloseHandle(start->hRunning);
+        delete start;
+        return -5;
+    }
+    // A session is never handed out before its thread runs, and threads start one at a time.
+    WaitForSingleObject(start->hRunning, m_dwStartTimeoutMs);
+    if (InterlockedCompareExchange(&start->lState, WorkerStart::kAbandoned, WorkerStart::kStarting) ==
+        WorkerStart::kStarting)
+    {
+        // Given up: whenever the thread does run, it ends at once without touching the session.
+        CloseHandle(thread);
+        start->Release();
+        return -5;
+    }
+    start->Release();
+    m_hThread = thread;
     return 0;
 }
 
@@ -104,6 +161,9 @@ int CSession::Shutdown()
 {
     if (!(m_dwFlags & SESSION_INITIALISED)) return -1;
     QueueItem(true, PROCESS_SHUTDOWN, nullptr);
+    // Not bounded on purpose: the worker uses this session until it ends. It cannot hang, since
+    // each of its waits is bounded (the FTP layer's socket timeouts, invalidation's wait for a
+    // callback) and the command ring, which carries the shutdown, wins over the event ring.
     WaitForSingleObject(m_hThread, INFINITE);
     CloseIfOpen(m_hThread);
     NIMBREL_ASSERT("session", m_pReadBuffer != NULL);
@@ -146,7 +206,7 @@ int CSession::StartOperation(void* pRequest, DWORD dwRequired, DWORD dwForbidden
     m_pCommandWrite = m_pCommandRead;
     m_pCD_in = m_pCD_out = m_pCD_user;
     m_pCD_user->lReady = 0;
-    InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
+    RestoreSerial();
     QueueItem(true, PROCESS_START, handler);
     m_dwFlags |= dwSetFlags;
     return 0;
@@ -164,6 +224,27 @@ void CSession::ConsumeCompletion()
     m_dwFlags = (m_dwFlags & ~change.dwClear) | change.dwSet;
     if (m_pRequest) reinterpret_cast<int*>(m_pRequest)[1] = m_pCD_user->nStatus;
     m_pCD_user = m_pCD_user->pNext;
+}
+
+bool CSession::WorkerEnded() const
+{
+    return m_hThread == nullptr || WaitForSingleObject(m_hThread, 0) == WAIT_OBJECT_0;
+}
+
+void CSession::FailWithoutWorker()
+{
+    if (m_pRequest) reinterpret_cast<int*>(m_pRequest)[1] = NIMBREL_STATUS_FAILURE;
+    m_dwFlags = SESSION_INITIALISED;
+}
+
+void CSession::RestoreSerial()
+{
+    const LONG current = static_cast<LONG>(CurrentSerial());
+    for (;;) {
+        const LONG seen = InterlockedCompareExchange(m_pSerial, 0, 0);
+        if (seen == current || seen == SERIAL_IN_CALLBACK || seen == SERIAL_INVALIDATED) return;
+        if (InterlockedCompareExchange(m_pSerial, current, seen) == seen) return;
+    }
 }
 
 int CSession::BeginDisconnect()
@@ -240,8 +321,11 @@ void CSession::Leave(DWORD_PTR context)
 void CSession::Invalidate()
 {
     // A callback inside the session finishes before its handles go away.
-    if (InterlockedExchange(m_pSerial, SERIAL_INVALIDATED) == SERIAL_IN_CALLBACK)
-        WaitForSingleObject(m_hCancel, INFINITE);
+    // Handlers leave before any call that could block, so the wait is short; the bound only keeps a
+    // faulty handler from hanging the worker (its handles are then unknown to the layer anyway).
+    if (InterlockedExchange(m_pSerial, SERIAL_INVALIDATED) == SERIAL_IN_CALLBACK &&
+        WaitForSingleObject(m_hCancel, kCallbackLeaveTimeoutMs) != WAIT_OBJECT_0)
+        NIMBREL_REPORT("session", "a status callback did not leave the session");
     for (HINTERNET* h : {&m_hFile, &m_hFind, &m_hConnect, &m_hInternet}) {
         if (*h) asyncftp::CloseHandle(*h);
         *h = nullptr;
@@ -251,17 +335,32 @@ void CSession::Invalidate()
     InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
 }
 
-unsigned __stdcall CSession::WorkerThread(void* pSession)
+unsigned __stdcall CSession::WorkerThread(void* pStart)
 {
-    static_cast<CSession*>(pSession)->Run();
+    auto* start = static_cast<WorkerStart*>(pStart);
+    if (InterlockedCompareExchange(&start->lState, WorkerStart::kRunning, WorkerStart::kStarting) !=
+        WorkerStart::kStarting)
+    {
+        start->Release();  // Initialise gave up on this thread; the session is not ours to touch
+        return 0;
+    }
+    CSession* session = start->pSession;
+    SetEvent(start->hRunning);
+    start->Release();
+    // Nothing may leave this thread into the host process; a session whose worker has ended is
+    // seen by GetResult and fails its operation there.
+    try {
+        session->Run();
+    } catch (...) {
+        NIMBREL_REPORT("session", "the worker thread ended by an exception");
+    }
     return 31;
 }
 
 void CSession::Run()
 {
     const HANDLE waits[2] = {m_Command.Event(), m_Event.Event()};
-    SetEvent(m_hCancel);
-    for (;;) {
+    for (bool stop = false; !stop;) {
         // The command ring is listed first, so it wins when both are signalled.
         const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         PROCESS_ITEM* item;
@@ -276,35 +375,50 @@ void CSession::Run()
         } else {
             return;
         }
-        switch (item->dwCode) {
-        case PROCESS_START:
-            if (item->pHandler) (this->*item->pHandler)();
-            break;
-        case PROCESS_DISCONNECT:
-            Invalidate();
-            m_Event.Reset();
-            WriteDisconnectCompletion();
-            Publish();
-            break;
-        case PROCESS_SHUTDOWN:
-            Invalidate();
-            m_Event.Reset();
-            return;
-        case PROCESS_CONTINUE:
-            InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
-            if (item->pHandler) (this->*item->pHandler)();
-            break;
-        case PROCESS_FAILURE:
-            Invalidate();
-            m_Event.Reset();
-            Publish();
-            break;
-        case PROCESS_COMPLETION:
-            Publish();
-            break;
-        default:
-            NIMBREL_REPORT("session", "Invalid PROCESS_CODE in WorkerThread.");
-            return;
+        try {
+            RunItem(*item, stop);
+        } catch (...) {
+            // An operation routine failed outside its own error paths (out of memory): the
+            // operation ends as a failure that closes the connection, as any other would.
+            NIMBREL_REPORT("session", "an operation ended by an exception");
+            if (item->dwCode == PROCESS_START || item->dwCode == PROCESS_CONTINUE)
+                WriteCompletion(PROCESS_FAILURE, NIMBREL_STATUS_FAILURE, FLAGS_BACK_TO_INITIALISED);
         }
+    }
+}
+
+void CSession::RunItem(const PROCESS_ITEM& item, bool& bStop)
+{
+    switch (item.dwCode) {
+    case PROCESS_START:
+        if (item.pHandler) (this->*item.pHandler)();
+        break;
+    case PROCESS_DISCONNECT:
+        Invalidate();
+        m_Event.Reset();
+        WriteDisconnectCompletion();
+        Publish();
+        break;
+    case PROCESS_SHUTDOWN:
+        Invalidate();
+        m_Event.Reset();
+        bStop = true;
+        break;
+    case PROCESS_CONTINUE:
+        RestoreSerial();
+        if (item.pHandler) (this->*item.pHandler)();
+        break;
+    case PROCESS_FAILURE:
+        Invalidate();
+        m_Event.Reset();
+        Publish();
+        break;
+    case PROCESS_COMPLETION:
+        Publish();
+        break;
+    default:
+        NIMBREL_REPORT("session", "Invalid PROCESS_CODE in WorkerThread.");
+        bStop = true;
+        break;
     }
 }

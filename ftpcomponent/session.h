@@ -81,13 +81,15 @@ class CSession {
 
 public:
     CSession() = default;
-    ~CSession();
+    virtual ~CSession();
     CSession(const CSession&) = delete;
     CSession& operator=(const CSession&) = delete;
 
     int Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD dwToggle, CIndexDeque* pDeque,
                    HWND hWnd, UINT uMsg);
     int Shutdown();
+    // How long Initialise waits for the worker to run before it gives up with -5.
+    void SetStartTimeout(DWORD dwMilliseconds) { m_dwStartTimeoutMs = dwMilliseconds; }
 
     // Client's thread (the component object's methods).
     DWORD Flags() const { return m_dwFlags; }
@@ -96,6 +98,10 @@ public:
                        DWORD dwSetFlags, bool bConnect);
     bool NextCompletionReady() const;
     void ConsumeCompletion();
+    // The worker has ended (stopped by an invalid code or a fault): nothing will be published.
+    bool WorkerEnded() const;
+    // Ends the current operation as a failure when no worker is left to finish it.
+    void FailWithoutWorker();
     int BeginDisconnect();  // 0, -2 neither busy nor connected, -3 already under way
     void* CurrentRequest() const { return m_pRequest; }
     volatile LONG* PopCounter() const { return m_pPopCounter; }
@@ -123,6 +129,10 @@ public:
     static void CALLBACK CallbackFileOpening(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
     static void CALLBACK CallbackFind(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
     static void CALLBACK CallbackConnection(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
+
+protected:
+    // Starts the worker thread (running at once); tests replace it to hold the thread back.
+    virtual HANDLE BeginWorkerThread(unsigned(__stdcall* routine)(void*), void* argument);
 
 private:
     // Status handlers (isc_handler); called entered, each leaves once.
@@ -164,8 +174,13 @@ private:
 
     // The read buffer, both locks and the three events, as Initialize made them.
     void ReleaseResources();
-    static unsigned __stdcall WorkerThread(void* pSession);
+    int StartWorker();
+    static unsigned __stdcall WorkerThread(void* pStart);
     void Run();
+    void RunItem(const PROCESS_ITEM& item, bool& bStop);
+    // Writes the current serial into the slot unless a callback is inside or an invalidation
+    // runs: either of those puts the right value back itself.
+    void RestoreSerial();
     void Publish();
     void Notify();
     void Invalidate();
@@ -208,6 +223,7 @@ private:
     HINTERNET m_hFind = nullptr;
     HINTERNET m_hFile = nullptr;
     HANDLE m_hThread = nullptr;
+    DWORD m_dwStartTimeoutMs = 10000;
     BYTE* m_pReadBuffer = nullptr;
 
     // The operation in progress as its connection-handle notifications see it.

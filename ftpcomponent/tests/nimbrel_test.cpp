@@ -3,51 +3,13 @@
 #include "../nimbrel.h"
 #include "../debugreport.h"
 #include "../module.h"
+#include "message_window.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
 
 namespace {
-
-constexpr UINT kMessage = WM_APP + 7;
-
-// A hidden window whose queue collects the component's messages.
-class MessageWindow {
-public:
-    MessageWindow()
-    {
-        m_hWnd = CreateWindowExA(0, "STATIC", "nimbrel test", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    }
-    ~MessageWindow() { DestroyWindow(m_hWnd); }
-    HWND hwnd() const { return m_hWnd; }
-
-    // Waits up to `ms` for one of our messages; removes it.
-    bool waitMessage(DWORD ms = 10000)
-    {
-        const DWORD start = GetTickCount();
-        MSG msg;
-        while (GetTickCount() - start < ms) {
-            if (PeekMessageA(&msg, m_hWnd, kMessage, kMessage, PM_REMOVE)) {
-                EXPECT_EQ(msg.wParam, 0u);
-                EXPECT_EQ(msg.lParam, 0);
-                return true;
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE);
-        }
-        return false;
-    }
-    int pending()
-    {
-        int n = 0;
-        MSG msg;
-        while (PeekMessageA(&msg, m_hWnd, kMessage, kMessage, PM_REMOVE)) ++n;
-        return n;
-    }
-
-private:
-    HWND m_hWnd;
-};
 
 int ThreadCount()
 {
@@ -321,7 +283,7 @@ TEST(NimbrelDeque, EverySessionOfAFullTableCanWaitAtOnce)
     }
 }
 
-TEST(NimbrelDeque, WrapsAroundAndReportsAnOverwriteInsteadOfHidingIt)
+TEST(NimbrelDeque, WrapsAroundAndRefusesAnEntryBeyondItsCapacityWithAReport)
 {
     CIndexDeque deque;
     ASSERT_TRUE(deque.Initialise(1));
@@ -337,8 +299,13 @@ TEST(NimbrelDeque, WrapsAroundAndReportsAnOverwriteInsteadOfHidingIt)
         EXPECT_EQ(item, round + 100000);
     }
     const long reports = NimbrelAssertionCount();
-    for (DWORD i = 0; i < 257; ++i) deque.Push(i);
-    EXPECT_EQ(NimbrelAssertionCount(), reports + 1) << "the 257th entry lands on an unconsumed one";
+    for (DWORD i = 0; i < 257; ++i) EXPECT_EQ(deque.Push(i), i < 256) << i;
+    EXPECT_EQ(NimbrelAssertionCount(), reports + 1) << "the 257th entry would land on an unconsumed one";
+    for (DWORD i = 0; i < 256; ++i) {
+        ASSERT_TRUE(deque.Pop(item));
+        EXPECT_EQ(item, i) << "nothing was overwritten";
+    }
+    EXPECT_FALSE(deque.Pop(item));
     deque.Destroy();
 }
 

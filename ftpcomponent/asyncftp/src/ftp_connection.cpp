@@ -1,7 +1,6 @@
 #include "ftp_connection.h"
 
 #include "listing_parser.h"
-#include "small_thread.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,12 +8,64 @@
 #include <cstring>
 #include <future>
 
+#include <process.h>
+
 namespace asyncftp {
 namespace {
 
 // Replies to ABOR and QUIT are waited for briefly: the connection is being given up anyway.
 constexpr DWORD kShortWaitMs = 3000;
+constexpr unsigned kConnectionThreadStack = 64 * 1024;
 constexpr size_t kStagingSize = 256 * 1024;
+
+// A SIZE answer: decimal digits only (surrounding blanks allowed), within 64 bits.
+bool ParseSize(const std::string& text, unsigned long long& size)
+{
+    size_t i = text.find_first_not_of(' ');
+    if (i == std::string::npos) return false;
+    unsigned long long value = 0;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+        const unsigned d = static_cast<unsigned>(text[i] - '0');
+        if (value > (~0ULL - d) / 10) return false;
+        value = value * 10 + d;
+    }
+    if (digits == 0 || text.find_first_not_of(' ', i) != std::string::npos) return false;
+    size = value;
+    return true;
+}
+
+// The port of an EPSV answer, "(|||port|)": digits only, 1 to 65535; -1 otherwise.
+int ParseEpsvPort(const std::string& text)
+{
+    const size_t bars = text.find("|||");
+    if (bars == std::string::npos) return -1;
+    int port = 0;
+    size_t i = bars + 3, digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 6; ++i, ++digits)
+        port = port * 10 + (text[i] - '0');
+    if (digits == 0 || i >= text.size() || text[i] != '|' || port < 1 || port > 65535) return -1;
+    return port;
+}
+
+// The port of a PASV answer, "h1,h2,h3,h4,p1,p2": six numbers of 0 to 255, port not 0; -1 otherwise.
+int ParsePasvPort(const std::string& text)
+{
+    const size_t open = text.find('(');
+    const char* p = open == std::string::npos ? text.c_str() : text.c_str() + open + 1;
+    while (*p && (*p < '0' || *p > '9')) ++p;
+    int n[6];
+    for (int k = 0; k < 6; ++k) {
+        if (*p < '0' || *p > '9') return -1;
+        int value = 0, digits = 0;
+        for (; *p >= '0' && *p <= '9'; ++p)
+            if (++digits > 3 || (value = value * 10 + (*p - '0')) > 255) return -1;
+        n[k] = value;
+        if (k < 5 && *p++ != ',') return -1;
+    }
+    const int port = (n[4] << 8) | n[5];
+    return port == 0 ? -1 : port;
+}
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
@@ -46,46 +97,86 @@ FtpConnection::FtpConnection(std::shared_ptr<ConnectionHandle> handle, std::stri
 {
 }
 
+FtpConnection::~FtpConnection()
+{
+    if (m_thread) CloseHandle(m_thread);
+}
+
 bool FtpConnection::start()
 {
-    auto self = shared_from_this();
-    if (!StartDetachedThread([self] { self->workerMain(); })) return false;
+    // The thread owns a reference: the queue's work may drop the last outside one.
+    auto* keepAlive = new std::shared_ptr<FtpConnection>(shared_from_this());
+    // A small reservation: a game process may hold thousands of connections in 2 GiB.
+    const uintptr_t thread = _beginthreadex(nullptr, kConnectionThreadStack, &FtpConnection::threadMain, keepAlive,
+                                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread == 0) {
+        delete keepAlive;
+        return false;
+    }
     // Returns once the worker runs: requests never wait on a thread still starting up, and
     // connections opened in quick succession start their threads one after another.
     std::unique_lock<std::mutex> guard(m_queueLock);
-    m_queueReady.wait(guard, [this] { return m_workerId != std::thread::id(); });
+    m_thread = reinterpret_cast<HANDLE>(thread);
+    m_queueReady.wait(guard, [this] { return m_workerId != 0; });
     return true;
+}
+
+HANDLE FtpConnection::duplicateThreadHandle() const
+{
+    HANDLE copy = nullptr;
+    if (m_thread)
+        DuplicateHandle(GetCurrentProcess(), m_thread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
+    return copy;
+}
+
+bool FtpConnection::onWorker() const { return GetCurrentThreadId() == m_workerId; }
+
+unsigned __stdcall FtpConnection::threadMain(void* keepAlive)
+{
+    auto* self = static_cast<std::shared_ptr<FtpConnection>*>(keepAlive);
+    (*self)->workerMain();
+    delete self;
+    return 0;
 }
 
 void FtpConnection::workerMain()
 {
-    auto keepAlive = shared_from_this();  // the queue's work may drop the last outside reference
     {
         std::lock_guard<std::mutex> guard(m_queueLock);
-        m_workerId = std::this_thread::get_id();
+        m_workerId = GetCurrentThreadId();
     }
     m_queueReady.notify_all();
     for (;;) {
         std::function<void()> work;
         {
             std::unique_lock<std::mutex> guard(m_queueLock);
-            if (m_stopping && m_queue.empty()) break;
-            m_queueReady.wait(guard, [this] { return !m_queue.empty(); });
+            m_queueReady.wait(guard, [this] { return !m_queue.empty() || m_stopping; });
+            if (m_queue.empty()) {
+                m_exited = true;
+                break;
+            }
             work = std::move(m_queue.front());
             m_queue.pop_front();
             m_busy = true;
         }
-        work();
+        // Nothing may leave this thread into the host process. Requests turn their own
+        // exceptions into failures (submit); this catches whatever else a work item throws.
+        try {
+            work();
+        } catch (...) {
+        }
         std::lock_guard<std::mutex> guard(m_queueLock);
         m_busy = false;
     }
 }
 
-void FtpConnection::post(std::function<void()> work)
+bool FtpConnection::post(std::function<void()> work)
 {
     std::lock_guard<std::mutex> guard(m_queueLock);
+    if (m_exited) return false;
     m_queue.push_back(std::move(work));
     m_queueReady.notify_one();
+    return true;
 }
 
 DWORD FtpConnection::submit(const std::shared_ptr<HandleObject>& target, std::function<Outcome()> request,
@@ -93,32 +184,33 @@ DWORD FtpConnection::submit(const std::shared_ptr<HandleObject>& target, std::fu
 {
     auto guarded = [this, target, request]() {
         Outcome out;
-        if (target->closed || m_handle->closed) {
-            out = failed(target, ERROR_INTERNET_OPERATION_CANCELLED);
-        } else {
+        if (target->closed || m_handle->closed) return failed(target, ERROR_INTERNET_OPERATION_CANCELLED);
+        try {
             out = request();
-            // A request that broke because its handle was closed under it was cancelled, not failed.
-            if (out.error != 0 && (target->closed || m_handle->closed)) out.error = ERROR_INTERNET_OPERATION_CANCELLED;
+        } catch (...) {
+            // Out of memory in the middle of a request: it fails like any other, and the control
+            // channel, left at an unknown point, is not used again.
+            m_broken = true;
+            return failed(target, ERROR_NOT_ENOUGH_MEMORY);
         }
+        // A request that broke because its handle was closed under it was cancelled, not failed.
+        if (out.error != 0 && (target->closed || m_handle->closed)) out.error = ERROR_INTERNET_OPERATION_CANCELLED;
         return out;
     };
     if (target->context != 0) {
         auto self = shared_from_this();
-        post([self, guarded] { self->deliver(guarded()); });
+        if (!post([self, guarded] { self->deliver(guarded()); })) return ERROR_INTERNET_OPERATION_CANCELLED;
         return ERROR_IO_PENDING;
     }
     Outcome out;
-    bool onThisWorker;
-    {
-        std::lock_guard<std::mutex> guard(m_queueLock);
-        onThisWorker = std::this_thread::get_id() == m_workerId;
-    }
-    if (onThisWorker) {
+    if (onWorker()) {
         out = guarded();  // called from inside a notification: waiting on ourselves would never end
     } else {
         auto done = std::make_shared<std::promise<Outcome>>();
         std::future<Outcome> result = done->get_future();
-        post([done, guarded] { done->set_value(guarded()); });
+        // Once queued it runs (see the queue invariants), and every request's socket waits are
+        // bounded by the connection's timeout, so this wait ends.
+        if (!post([done, guarded] { done->set_value(guarded()); })) return ERROR_INTERNET_OPERATION_CANCELLED;
         out = result.get();
     }
     if (syncOutcome) *syncOutcome = out;
@@ -159,6 +251,7 @@ Outcome FtpConnection::controlLost(IoResult r)
 
 DWORD FtpConnection::ioError(IoResult r) const
 {
+    if (r == IoResult::TooLarge) return ERROR_NOT_ENOUGH_MEMORY;
     return r == IoResult::TimedOut ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_CONNECTION_ABORTED;
 }
 
@@ -273,9 +366,9 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
             error = markControlLost(io);
             return false;
         }
-        const size_t bars = reply.text.find("|||");
-        if (reply.code == 229 && bars != std::string::npos) port = std::atoi(reply.text.c_str() + bars + 3);
-        else m_epsvRefused = true;
+        // Refused or answered with a port we cannot read: PASV, now and from then on.
+        if (reply.code == 229) port = ParseEpsvPort(reply.text);
+        if (port < 0) m_epsvRefused = true;
     }
     if (port < 0) {
         const IoResult io = m_control.command("PASV", reply, m_timeoutMs);
@@ -285,15 +378,7 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
         }
         // The address in the reply is ignored: the data connection goes to the control peer,
         // which also keeps a hostile server from pointing it elsewhere.
-        int h1, h2, h3, h4, p1, p2;
-        const size_t open = reply.text.find('(');
-        const char* numbers = open == std::string::npos ? reply.text.c_str() : reply.text.c_str() + open + 1;
-        while (*numbers && (*numbers < '0' || *numbers > '9')) ++numbers;
-        if (reply.code != 227 || std::sscanf(numbers, "%d,%d,%d,%d,%d,%d", &h1, &h2, &h3, &h4, &p1, &p2) != 6) {
-            error = ERROR_INTERNET_EXTENDED_ERROR;
-            return false;
-        }
-        port = ((p1 & 0xFF) << 8) | (p2 & 0xFF);
+        port = reply.code == 227 ? ParsePasvPort(reply.text) : -1;
     }
     if (port <= 0 || port > 65535) {
         error = ERROR_INTERNET_EXTENDED_ERROR;
@@ -428,8 +513,9 @@ bool FtpConnection::fetchListing(const std::string& directory, std::vector<WIN32
     char chunk[8192];
     for (;;) {
         size_t received = 0;
-        const IoResult io = data.receiveSome(chunk, sizeof chunk, received, m_timeoutMs);
+        IoResult io = data.receiveSome(chunk, sizeof chunk, received, m_timeoutMs);
         if (io == IoResult::Closed) break;
+        if (io == IoResult::Ok && text.size() + received > kMaxListingBytes) io = IoResult::TooLarge;
         if (io != IoResult::Ok) {
             error = ioError(io);
             data.close();
@@ -453,7 +539,13 @@ bool FtpConnection::fetchListing(const std::string& directory, std::vector<WIN32
         pos = end + 1;
         WIN32_FIND_DATAA entry;
         const bool parsed = m_hasMlst ? ParseMlsdLine(line, entry) : ParseListLine(line, entry, now);
-        if (parsed && MatchesPattern(entry.cFileName, pattern)) entries.push_back(entry);
+        if (parsed && MatchesPattern(entry.cFileName, pattern)) {
+            if (entries.size() == kMaxListingEntries) {
+                error = ERROR_NOT_ENOUGH_MEMORY;
+                return false;
+            }
+            entries.push_back(entry);
+        }
     }
     return true;
 }
@@ -510,10 +602,9 @@ Outcome FtpConnection::openFile(const std::shared_ptr<FileHandle>& file, const s
     file->received = restart;
     Reply reply;
     IoResult io = m_control.command("SIZE " + name, reply, m_timeoutMs);
-    if (io == IoResult::Ok && reply.code == 213) {
-        file->sizeKnown = true;
-        file->expectedSize = std::strtoull(reply.text.c_str(), nullptr, 10);
-    }
+    // Anything but a plain number leaves the size unknown: reading "213 junk" as 0 would fail
+    // every transfer as cut off.
+    if (io == IoResult::Ok && reply.code == 213) file->sizeKnown = ParseSize(reply.text, file->expectedSize);
     // REST goes again right before RETR, since some servers forget it across PASV and SIZE.
     if (io == IoResult::Ok && restart != 0) {
         io = m_control.command("REST " + std::to_string(restart), reply, m_timeoutMs);
@@ -610,14 +701,20 @@ void FtpConnection::closeFileNow(const std::shared_ptr<FileHandle>& file)
 
 void FtpConnection::closeChild(const std::shared_ptr<HandleObject>& child)
 {
-    child->closed = true;
+    // Whoever marks the child closed first sends its one 70: this call or the connection's close.
+    if (child->closed.exchange(true)) return;
     UnregisterHandle(child->value);
     if (child->kind == HandleKind::File) static_cast<FileHandle*>(child.get())->data.abort();
     auto self = shared_from_this();
-    post([self, child] {
+    const bool queued = post([self, child] {
         if (child->kind == HandleKind::File) self->closeFileNow(std::static_pointer_cast<FileHandle>(child));
         child->notify(INTERNET_STATUS_HANDLE_CLOSING, &child->value, sizeof child->value);
     });
+    if (!queued) {
+        // The connection's worker has ended (its control channel is closed): finish here.
+        if (child->kind == HandleKind::File) static_cast<FileHandle*>(child.get())->data.close();
+        child->notify(INTERNET_STATUS_HANDLE_CLOSING, &child->value, sizeof child->value);
+    }
 }
 
 void FtpConnection::closeConnection()
@@ -651,7 +748,8 @@ void FtpConnection::closeConnection()
         }
         self->m_control.socket().close();
         self->m_handle->notify(INTERNET_STATUS_HANDLE_CLOSING, &self->m_handle->value, sizeof self->m_handle->value);
-        self->m_handle->connection.reset();
+        // Breaks the handle's reference cycle; callers read the pointer atomically.
+        std::atomic_store(&self->m_handle->connection, std::shared_ptr<FtpConnection>());
         std::lock_guard<std::mutex> guard(self->m_queueLock);
         self->m_stopping = true;
     });

@@ -11,9 +11,13 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace asyncftp {
+
+// Limits on a directory listing: the text the server sends, and the entries kept from it (320
+// bytes each). Beyond either the listing fails with ERROR_NOT_ENOUGH_MEMORY.
+constexpr size_t kMaxListingBytes = 4 * 1024 * 1024;
+constexpr size_t kMaxListingEntries = 32768;
 
 // How a request ended: the 100 it sends (or the value a synchronous caller gets back).
 struct Outcome {
@@ -29,16 +33,23 @@ public:
     FtpConnection(std::shared_ptr<ConnectionHandle> handle, std::string host, INTERNET_PORT port,
                   std::string user, std::string password, bool passive, DWORD timeoutMs);
 
+    ~FtpConnection();
+
     // Starts the worker; the caller then submits login(), which announces the handle first.
     // False when no thread could be started.
     bool start();
+    // A handle of the worker thread, for a bounded wait on its end; the caller closes it.
+    HANDLE duplicateThreadHandle() const;
+    bool onWorker() const;
 
     // Runs request on the worker. With an asynchronous target the outcome is delivered there and
     // this returns at once with ERROR_IO_PENDING; otherwise it waits and returns the outcome's error.
+    // Once the worker has ended, nothing more runs: ERROR_INTERNET_OPERATION_CANCELLED at once.
     DWORD submit(const std::shared_ptr<HandleObject>& target, std::function<Outcome()> request,
                  Outcome* syncOutcome = nullptr);
-    // Queues work that produces no completion of its own (closing).
-    void post(std::function<void()> work);
+    // Queues work that produces no completion of its own (closing). False once the worker has
+    // ended: the work will never run.
+    bool post(std::function<void()> work);
 
     bool fileOpen() const { return m_openFile.lock() != nullptr; }
     DWORD timeout() const { return m_timeoutMs; }
@@ -60,6 +71,7 @@ public:
     void closeConnection();
 
 private:
+    static unsigned __stdcall threadMain(void* keepAlive);
     void workerMain();
     Outcome failed(const std::shared_ptr<HandleObject>& target, DWORD error);
     DWORD ioError(IoResult r) const;
@@ -101,9 +113,14 @@ private:
     std::mutex m_queueLock;
     std::condition_variable m_queueReady;
     std::deque<std::function<void()>> m_queue;
+    // Queue invariants: work is queued only while m_exited is false, and the worker sets m_exited
+    // in the same locked step in which it finds m_stopping set and the queue empty, so every
+    // queued item runs and nothing queued after the last item waits for ever.
     bool m_stopping = false;
+    bool m_exited = false;
     bool m_busy = false;
-    std::thread::id m_workerId;
+    DWORD m_workerId = 0;
+    HANDLE m_thread = nullptr;
 };
 
 }  // namespace asyncftp

@@ -40,6 +40,7 @@ struct InternetHandle : HandleObject {
     std::atomic<DWORD> timeoutMs{30000};
     std::mutex childrenLock;
     std::vector<std::weak_ptr<HandleObject>> connections;
+    std::vector<HANDLE> connectionThreads;  // ours to close; those already ended are dropped on Connect
 };
 
 struct ConnectionHandle : HandleObject {

@@ -97,8 +97,10 @@ bool ParseUnixLine(const std::string& line, WIN32_FIND_DATAA& entry, const SYSTE
     if (f[7].find(':') != std::string::npos) {
         hour = std::atoi(f[7].c_str());
         minute = std::atoi(f[7].c_str() + f[7].find(':') + 1);
-        // Without a year the date is within the last six months, so a later month is last year's.
-        if (month > now.wMonth) --year;
+        // Without a year the date is within the last six months, so a date after today is last
+        // year's. One day of slack: the server's clock may run a time zone ahead of ours.
+        const int daysAhead = (month - now.wMonth) * 31 + (day - now.wDay);
+        if (daysAhead > 1) --year;
     } else {
         year = std::atoi(f[7].c_str());
     }

@@ -178,7 +178,7 @@ IoResult ControlChannel::readLine(std::string& line, DWORD timeoutMs)
             m_pending.erase(0, end + 1);
             return IoResult::Ok;
         }
-        if (m_pending.size() > 64 * 1024) return IoResult::Failed;  // no server sends such a line
+        if (m_pending.size() > kMaxReplyLineBytes) return IoResult::TooLarge;
         char chunk[1024];
         size_t received = 0;
         const IoResult r = m_socket.receiveSome(chunk, sizeof chunk, received, timeoutMs);
@@ -209,6 +209,7 @@ IoResult ControlChannel::readReply(Reply& reply, DWORD timeoutMs)
         for (;;) {
             r = readLine(line, timeoutMs);
             if (r != IoResult::Ok) return r;
+            if (reply.text.size() + line.size() > kMaxReplyBytes) return IoResult::TooLarge;
             if (ReplyCode(line) == code && (line.size() == 3 || line[3] == ' ')) {
                 reply.text += '\n';
                 reply.text += line.size() > 4 ? line.substr(4) : std::string();

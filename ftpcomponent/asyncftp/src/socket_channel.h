@@ -10,8 +10,13 @@
 
 namespace asyncftp {
 
-// Outcome of a bounded socket wait.
-enum class IoResult { Ok, Closed, TimedOut, Failed };
+// Outcome of a bounded socket wait. TooLarge: the peer sent more than the stated limit.
+enum class IoResult { Ok, Closed, TimedOut, Failed, TooLarge };
+
+// Limits on what a server can make the client hold: one line of a reply, and a whole reply
+// (a multi-line reply's lines together). Replies this client needs are a few hundred bytes.
+constexpr size_t kMaxReplyLineBytes = 64 * 1024;
+constexpr size_t kMaxReplyBytes = 64 * 1024;
 
 // One socket. Another thread may abort() it to wake a blocked wait; only the owning thread
 // closes it, and both go through the same lock so an abort never hits a recycled descriptor.

@@ -1,10 +1,13 @@
 // The asynchronous FTP layer against real servers on loopback: pyftpdlib and our scripted peer
 // (ftp_servers.py), started by the test fixture, which writes their ports to a file.
 #include "asyncftp/AsyncFtp.h"
+#include "../src/listing_parser.h"
 
 #include <gtest/gtest.h>
 #include <winsock2.h>
+#include <tlhelp32.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -648,6 +651,225 @@ TEST_F(AsyncFtpTest, ClosingTheInternetHandleClosesChildrenFirst)
     for (size_t i = closing; i < events.size(); ++i) order.push_back(events[i].handle);
     EXPECT_EQ(order[0], file);
     EXPECT_EQ(order[1], connection);
+}
+
+// --- hostile and broken servers ---------------------------------------------------------------
+
+TEST_F(AsyncFtpTest, RepliesAndListingsBeyondTheirLimitsFailTheRequestInsteadOfGrowing)
+{
+    DWORD error = 0;
+    HINTERNET connection = connect(ports.scripted, "hugereply", "x", true, &error);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY)) << "an endless multi-line reply";
+    closeAndWait(connection);
+
+    connection = connect(ports.scripted, "shortreply", "x", true, &error);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INTERNET_CONNECTION_ABORTED)) << "a multi-line reply cut off";
+    closeAndWait(connection);
+
+    connection = connect(ports.scripted, "longline", "x", true, &error);
+    ASSERT_EQ(error, 0u);
+    char dir[260];
+    DWORD dirLen = sizeof dir;
+    EXPECT_EQ(complete([&] { asyncftp::GetCurrentDirectory(connection, dir, &dirLen); }).error,
+              static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY)) << "a reply line without an end";
+    closeAndWait(connection);
+
+    connection = connect(ports.scripted, "endlesslist", "x", true, &error);
+    ASSERT_EQ(error, 0u);
+    DWORD listError = 0;
+    EXPECT_TRUE(list(connection, "*", &listError).empty());
+    EXPECT_EQ(listError, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY)) << "a listing without an end";
+    dirLen = sizeof dir;
+    EXPECT_EQ(complete([&] { asyncftp::GetCurrentDirectory(connection, dir, &dirLen); }).error, 0u)
+        << "the control channel is back in step after the cut listing";
+    EXPECT_STREQ(dir, "/");
+    closeAndWait(connection);
+}
+
+TEST_F(AsyncFtpTest, UnreadablePassivePortsFallBackOrFailWithoutLosingTheConnection)
+{
+    HINTERNET connection = connect(ports.scripted, "badepsv", "x");
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(list(connection, "*").size(), 4u) << "PASV after an EPSV answer without a port";
+    closeAndWait(connection);
+
+    connection = connect(ports.scripted, "badpasv", "x");
+    ASSERT_NE(connection, nullptr);
+    DWORD listError = 0;
+    EXPECT_TRUE(list(connection, "*", &listError).empty());
+    EXPECT_EQ(listError, static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
+    char dir[260];
+    DWORD dirLen = sizeof dir;
+    EXPECT_EQ(complete([&] { asyncftp::GetCurrentDirectory(connection, dir, &dirLen); }).error, 0u);
+    closeAndWait(connection);
+}
+
+TEST_F(AsyncFtpTest, RepliesSplitAtEveryByteAndAnUnreadableSizeStillWork)
+{
+    HINTERNET connection = connect(ports.scripted, "split", "x");
+    ASSERT_NE(connection, nullptr);
+    char dir[260] = {};
+    DWORD dirLen = sizeof dir;
+    EXPECT_EQ(complete([&] { asyncftp::GetCurrentDirectory(connection, dir, &dirLen); }).error, 0u);
+    EXPECT_STREQ(dir, "/");
+    EXPECT_EQ(list(connection, "*").size(), 4u);
+    Download d = Fetch(this, log, connection, "b1025.bin", 1024);
+    EXPECT_EQ(d.failure, 0u);
+    EXPECT_EQ(d.data.size(), 1025u);
+    EXPECT_TRUE(MatchesContent(d.data));
+    closeAndWait(connection);
+
+    // "213 junk" is no size: the transfer is judged by the server's final reply alone.
+    connection = connect(ports.scripted, "junksize", "x");
+    ASSERT_NE(connection, nullptr);
+    d = Fetch(this, log, connection, "b1025.bin", 1024);
+    EXPECT_EQ(d.failure, 0u);
+    EXPECT_EQ(d.data.size(), 1025u);
+    closeAndWait(connection);
+}
+
+TEST(AsyncFtpListing, ADateWithoutAYearIsNeverInTheFuture)
+{
+    SYSTEMTIME now = {};
+    now.wYear = 2026;
+    now.wMonth = 1;
+    now.wDay = 5;
+    auto yearOf = [&](const char* date) {
+        WIN32_FIND_DATAA entry;
+        const std::string line = std::string("-rw-r--r--    1 owner    group   12 ") + date + " 10:00 f.txt";
+        EXPECT_TRUE(asyncftp::ParseListLine(line, entry, now)) << date;
+        SYSTEMTIME st = {};
+        FileTimeToSystemTime(&entry.ftLastWriteTime, &st);
+        return st.wYear;
+    };
+    EXPECT_EQ(yearOf("Jan 20"), 2025) << "later this month is last year's";
+    EXPECT_EQ(yearOf("Jan 05"), 2026);
+    EXPECT_EQ(yearOf("Jan 06"), 2026) << "one day ahead: a server clock in a later time zone";
+    EXPECT_EQ(yearOf("Jan 07"), 2025);
+    EXPECT_EQ(yearOf("Dec 31"), 2025);
+    EXPECT_EQ(yearOf("Jan 01"), 2026);
+    now.wMonth = 3;
+    now.wDay = 1;
+    EXPECT_EQ(yearOf("Feb 28"), 2026);
+    EXPECT_EQ(yearOf("Mar 02"), 2026);
+    EXPECT_EQ(yearOf("Mar 03"), 2025);
+}
+
+// --- lifetimes ---------------------------------------------------------------------------------
+
+int ThreadCount()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
+TEST_F(AsyncFtpTest, NoConnectionThreadOutlivesAFailedLoginOrTheInternetHandle)
+{
+    const int before = ThreadCount();
+    // A synchronous Connect whose login fails: nobody gets a handle, so nothing may stay behind.
+    const HINTERNET sync = asyncftp::OpenInternet("t", 1, "", "", 0);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(asyncftp::Connect(sync, "127.0.0.1", ports.standard, "quenlor", "wrong", INTERNET_SERVICE_FTP,
+                                    INTERNET_FLAG_PASSIVE, 0),
+                  nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_LOGIN_FAILURE));
+        EXPECT_EQ(ThreadCount(), before) << "the failed connection's thread has ended";
+    }
+    // Connections still open when the internet handle closes end with it, before it returns.
+    const HINTERNET a = asyncftp::Connect(sync, "127.0.0.1", ports.standard, "quenlor", "secret",
+                                          INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+    const HINTERNET b = asyncftp::Connect(sync, "127.0.0.1", ports.scripted, "unix", "x", INTERNET_SERVICE_FTP,
+                                          INTERNET_FLAG_PASSIVE, 0);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(ThreadCount(), before + 2);
+    EXPECT_TRUE(asyncftp::CloseHandle(sync));
+    EXPECT_EQ(ThreadCount(), before);
+    char dir[260];
+    DWORD dirLen = sizeof dir;
+    EXPECT_FALSE(asyncftp::GetCurrentDirectory(a, dir, &dirLen));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(AsyncFtpTest, CallsRacingCloseHandleAllReturnAndEachHandleClosesOnce)
+{
+    const HINTERNET sync = asyncftp::OpenInternet("t", 1, "", "", 0);
+    for (int round = 0; round < 4; ++round) {
+        // Synchronous requests from one thread while another closes their connection.
+        const HINTERNET connection = asyncftp::Connect(sync, "127.0.0.1", ports.standard, "quenlor", "secret",
+                                                       INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+        ASSERT_NE(connection, nullptr);
+        struct Hammer {
+            HINTERNET connection;
+            std::atomic<int> calls{0};
+            static DWORD WINAPI Run(void* p)
+            {
+                auto* self = static_cast<Hammer*>(p);
+                for (;;) {
+                    char dir[260];
+                    DWORD dirLen = sizeof dir;
+                    ++self->calls;
+                    if (!asyncftp::GetCurrentDirectory(self->connection, dir, &dirLen)) return GetLastError();
+                }
+            }
+        } hammer{connection};
+        const HANDLE thread = CreateThread(nullptr, 0, &Hammer::Run, &hammer, 0, nullptr);
+        while (hammer.calls.load() < 1 + round) Sleep(1);
+        EXPECT_TRUE(asyncftp::CloseHandle(connection));
+        ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0) << "a request waits after the close";
+        DWORD code = 0;
+        GetExitCodeThread(thread, &code);
+        EXPECT_TRUE(code == ERROR_INVALID_HANDLE || code == ERROR_INTERNET_OPERATION_CANCELLED) << code;
+        CloseHandle(thread);
+    }
+    asyncftp::CloseHandle(sync);
+
+    // A file closed by the caller while its connection closes: one 70 for it, never two.
+    for (int round = 0; round < 4; ++round) {
+        const HINTERNET connection = connect(ports.standard, "quenlor", "secret");
+        ASSERT_NE(connection, nullptr);
+        size_t from = log.size();
+        asyncftp::OpenFile(connection, "big.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, log.context());
+        ASSERT_GE(log.waitFor(INTERNET_STATUS_REQUEST_COMPLETE, from), 0);
+        const HINTERNET file = reinterpret_cast<HINTERNET>(log.events()[from].result);
+        from = log.size();
+        struct Closer {
+            HINTERNET file;
+            static DWORD WINAPI Run(void* p)
+            {
+                asyncftp::CloseHandle(static_cast<Closer*>(p)->file);
+                return 0;
+            }
+        } closer{file};
+        const HANDLE thread = CreateThread(nullptr, 0, &Closer::Run, &closer, 0, nullptr);
+        if (round % 2) Sleep(1);
+        asyncftp::CloseHandle(connection);
+        ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
+        CloseHandle(thread);
+        for (int i = 0; i < 100; ++i) {
+            int closings = 0;
+            for (const auto& e : log.events())
+                closings += e.status == INTERNET_STATUS_HANDLE_CLOSING && e.handle == connection;
+            if (closings) break;
+            Sleep(50);
+        }
+        Sleep(200);
+        int fileClosings = 0, connectionClosings = 0;
+        const auto events = log.events();
+        for (size_t i = from; i < events.size(); ++i) {
+            if (events[i].status != INTERNET_STATUS_HANDLE_CLOSING) continue;
+            fileClosings += events[i].handle == file;
+            connectionClosings += events[i].handle == connection;
+        }
+        EXPECT_EQ(fileClosings, 1) << "round " << round;
+        EXPECT_EQ(connectionClosings, 1) << "round " << round;
+    }
 }
 
 TEST(AsyncFtpHandles, UnknownAndWrongKindHandlesAreRefused)

@@ -14,6 +14,14 @@ misbehaves on purpose; the user name picks the fault:
   stall       RETR sends 1000 bytes and then nothing
   stallpass   the password is never answered
   bad         every password is refused
+  hugereply   FEAT is answered by a "211-" reply that never ends
+  shortreply  FEAT's "211-" reply stops after two lines and the connection closes
+  longline    PWD is answered by one line that never ends
+  endlesslist LIST sends listing lines for ever (until the client goes away)
+  badpasv     EPSV and PASV answers whose port cannot be read
+  badepsv     EPSV answers whose port cannot be read; PASV is right
+  split       every reply after USER goes out one byte at a time
+  junksize    SIZE is answered "213 junk"
 """
 import os
 import signal
@@ -74,8 +82,25 @@ DOS_LIST = (b"01-02-23  10:15AM       <DIR>          sub dir\r\n"
 
 class ScriptedHandler(socketserver.StreamRequestHandler):
     def send(self, line):
-        self.wfile.write(line.encode() + b"\r\n")
+        wire = line.encode() + b"\r\n"
+        if self.user == "split":
+            for i in range(len(wire)):
+                self.wfile.write(wire[i:i + 1])
+                self.wfile.flush()
+                time.sleep(0.002)
+            return
+        self.wfile.write(wire)
         self.wfile.flush()
+
+    def send_endless(self, head, line):
+        # Until the client gives up and closes: it must, at its own limit.
+        try:
+            self.wfile.write(head)
+            while True:
+                self.wfile.write(line)
+                self.wfile.flush()
+        except OSError:
+            pass
 
     def open_data(self):
         if self.pasv is not None:
@@ -89,6 +114,7 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
     def handle(self):
         root = self.server.root
         self.user, self.pasv, self.port_target, self.rest = "", None, None, 0
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.send("220 scripted peer ready")
         for raw in self.rfile:
             line = raw.decode("latin-1").rstrip("\r\n")
@@ -103,10 +129,19 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                     return
                 self.send("530 refused" if self.user == "bad" else "230 in")
             elif verb == "FEAT":
+                if self.user == "hugereply":
+                    self.send_endless(b"211-Features:\r\n", b" FEATURE-THAT-NEVER-ENDS\r\n")
+                    return
+                if self.user == "shortreply":
+                    self.send("211-Features:\r\n SIZE")
+                    return
                 self.send("211-Features:\r\n SIZE\r\n REST STREAM\r\n211 End")
             elif verb == "TYPE":
                 self.send("200 type set")
             elif verb == "PWD":
+                if self.user == "longline":
+                    self.send_endless(b'257 "/', b"x" * 4096)
+                    return
                 self.send('257 "/" is current')
             elif verb == "CWD":
                 self.send("250 ok")
@@ -116,9 +151,15 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                 if self.user == "noepsv":
                     self.send("500 EPSV not understood")
                     continue
+                if self.user in ("badpasv", "badepsv"):
+                    self.send("229 Entering Extended Passive Mode (|||6x5|)")
+                    continue
                 self.pasv = socket.create_server(("127.0.0.1", 0))
                 self.send("229 Entering Extended Passive Mode (|||%d|)" % self.pasv.getsockname()[1])
             elif verb == "PASV":
+                if self.user == "badpasv":
+                    self.send("227 Entering Passive Mode (127,0,0,1,300,-7)")
+                    continue
                 self.pasv = socket.create_server(("127.0.0.1", 0))
                 p = self.pasv.getsockname()[1]
                 # A wrong address on purpose: the client must use the control connection's peer.
@@ -129,6 +170,9 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                 self.send("200 port ok")
             elif verb == "SIZE":
                 path = os.path.join(root, arg.lstrip("/"))
+                if self.user == "junksize":
+                    self.send("213 junk")
+                    continue
                 self.send("213 %d" % os.path.getsize(path) if os.path.isfile(path) else "550 no such file")
             elif verb == "REST":
                 self.rest = int(arg)
@@ -136,6 +180,15 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
             elif verb == "LIST":
                 self.send("150 listing")
                 data = self.open_data()
+                if self.user == "endlesslist":
+                    line = b"-rw-r--r--    1 owner    group        1234 Jan 02 10:00 again.txt\r\n" * 64
+                    try:
+                        while True:
+                            data.sendall(line)
+                    except OSError:
+                        data.close()
+                        self.send("426 listing cut off")
+                        continue
                 data.sendall(DOS_LIST if self.user == "dos" else UNIX_LIST)
                 data.close()
                 self.send("226 done")

@@ -23,6 +23,14 @@
 //    ERROR_INTERNET_OPERATION_CANCELLED; then 70 follows, and nothing after it.
 //  - Every socket wait is bounded by the timeout of the internet handle (SetTimeout), so a dead
 //    server fails the request instead of hanging it.
+//  - What a server sends is bounded: one reply line and one whole reply 64 KiB each, a listing's
+//    text 4 MiB and its entries 32768. Beyond a limit the request fails with
+//    ERROR_NOT_ENOUGH_MEMORY (a reply beyond its limit also ends the connection's use); so does a
+//    request that runs out of memory. No exception leaves any call or any thread of the layer.
+//  - A request made once its connection has closed fails at once with
+//    ERROR_INTERNET_OPERATION_CANCELLED; each handle gets exactly one 70, whoever closes it.
+//  - A synchronous Connect that fails leaves nothing behind (no handle, no thread). Closing the
+//    internet handle closes its connections and returns once their threads have ended (bounded).
 #pragma once
 
 #include <windows.h>
