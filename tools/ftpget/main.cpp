@@ -137,7 +137,9 @@ INimbrel* CreateComponent(const Options& o)
 {
     INimbrel* nimbrel = nullptr;
     if (o.dll.empty()) {
-        const HRESULT hr = CoCreateInstance(CLSID_Nimbrel, nullptr, CLSCTX_INPROC_SERVER, IID_INimbrel,
+        // The module's class object export hands out the component itself for IID_INimbrel (it
+        // offers no class factory), so the registered class is asked through CoGetClassObject.
+        const HRESULT hr = CoGetClassObject(CLSID_Nimbrel, CLSCTX_INPROC_SERVER, nullptr, IID_INimbrel,
                                             reinterpret_cast<void**>(&nimbrel));
         if (FAILED(hr)) Line("component not created: 0x%08lX (is Nimbrel.dll registered?)", static_cast<unsigned long>(hr));
         return SUCCEEDED(hr) ? nimbrel : nullptr;
