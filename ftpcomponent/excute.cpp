@@ -9,7 +9,9 @@
 //    absolute positions in the remote file; the byte at position p is at p AND 0x1FFFF.
 //  - Reads never pass the buffer's end nor the space not yet written out, so the backlog
 //    (received - written) stays within 0x20000. At exactly 0x20000 H11 issues no read and sets
-//    the read-paused flag; this loop issues the next read once it has written everything out.
+//    the read-paused flag; this loop issues the next read as soon as it has written a piece, so
+//    the buffer fills again during the pause that follows. The flag is taken with an exchange,
+//    so exactly one side issues the read that resumes.
 //  - The data event says "new bytes"; the data flag keeps H11 from setting it for every read.
 //    The loop clears the flag only after it has found the buffer empty, and then looks at the
 //    totals once more, so bytes that arrived while the flag was still set are not left waiting.
@@ -277,6 +279,9 @@ void CSession::DownloadLoop()
                 WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_WRITE_FAILED, FLAGS_BACK_TO_INITIALISED);
                 break;
             }
+            // Room again: reading that paused at a full buffer goes on while this piece's pause
+            // runs, so the next piece is ready when it ends.
+            if (InterlockedExchange(&m_lReadPaused, 0) == 1 && NextRead(step)) IssueRead(step);
             // Progress only while the client keeps up: one report waits uncollected at most.
             if (m_pCD_user == m_pCD_in) {
                 NIMBREL_ASSERT("excute", m_pCD_in == m_pCD_out);

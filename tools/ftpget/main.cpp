@@ -279,6 +279,7 @@ private:
             }
         } else if (m_options.steps[m_current][0] == "get") {
             Line("get %d %s bytes %lu", status, StatusName(status), m_download.dwBytesWritten);
+            Line("elapsed get %lu ms", GetTickCount() - m_stepStart);
         } else {
             Line("%s %d %s", step, status, StatusName(status));
         }
@@ -317,6 +318,7 @@ private:
             return;
         }
         const std::vector<std::string>& step = m_options.steps[m_current];
+        m_stepStart = GetTickCount();
         if (step[0] == "quiet") {
             m_quietFrom = m_messages;
             SetTimer(m_hWnd, kQuietTimer, std::strtoul(step[1].c_str(), nullptr, 10), nullptr);
@@ -365,6 +367,7 @@ private:
     HWND m_hWnd = nullptr;
     int m_session = 0;
     int m_current = -1;  // -1: connecting
+    DWORD m_stepStart = 0;
     bool m_connected = true;
     bool m_finished = false;
     bool m_disconnecting = false;
