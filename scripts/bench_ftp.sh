@@ -51,4 +51,4 @@ awk -v c="$curl_seconds" -v l="$layer_seconds" -v m="$component_ms" -v k="$chunk
 # Address space per session and 1000 sessions created and closed (in process, same servers).
 QUENLOR_FTP_STATE="Z:$(echo "$state" | tr / '\\')" NIMBREL_SESSIONS_AT_ONCE=1000 \
   "$run" --home "$build/wine" "$build/bin/nimbrel_transfer_test.exe" --gtest_filter='*AddressSpace*' 2>&1 | tr -d '\r' \
-  | grep -E '^(address space|  |sessions held|closed)' || echo "the address-space run ended early (see above)"
+  | grep -E '^(address space|  |sessions held|closed)' || true

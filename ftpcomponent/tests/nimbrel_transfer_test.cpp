@@ -586,7 +586,9 @@ TEST(NimbrelAddressSpace, FourThousandNinetySixConnectedSessionsFitInTwoGibibyte
     std::printf("sessions held at once: %lu of %lu asked (%lu ms), address space %lu MiB\n",
                 static_cast<unsigned long>(held), static_cast<unsigned long>(target), GetTickCount() - start,
                 static_cast<unsigned long>(AddressSpaceInUse() >> 20));
-    EXPECT_EQ(held, target);
+    if (!wanted) {
+        EXPECT_EQ(held, target);  // when asked for more, the count held is the result
+    }
     const DWORD closeStart = GetTickCount();
     for (DWORD n = 1; n <= held; ++n) EXPECT_EQ(object.CloseSession(n), 0);
     std::printf("closed %lu sessions in %lu ms\n", static_cast<unsigned long>(held), GetTickCount() - closeStart);
