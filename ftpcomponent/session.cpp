@@ -53,6 +53,7 @@ int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD 
     m_uMsg = uMsg;
     m_pDeque = pDeque;
     m_dwItem = m_dwSnIndex;
+    m_bWorkerShutDown = false;
 
     m_hCancel = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     m_hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -166,6 +167,9 @@ int CSession::Shutdown()
     // callback) and the command ring, which carries the shutdown, wins over the event ring.
     WaitForSingleObject(m_hThread, INFINITE);
     CloseIfOpen(m_hThread);
+    // A worker that ended early (an invalid code, a fault) left its handles open; it is gone now,
+    // so they are closed here.
+    if (!m_bWorkerShutDown) Invalidate();
     NIMBREL_ASSERT("session", m_pReadBuffer != NULL);
     ReleaseResources();
     m_dwFlags = 0;
@@ -402,6 +406,7 @@ void CSession::RunItem(const PROCESS_ITEM& item, bool& bStop)
     case PROCESS_SHUTDOWN:
         Invalidate();
         m_Event.Reset();
+        m_bWorkerShutDown = true;
         bStop = true;
         break;
     case PROCESS_CONTINUE:

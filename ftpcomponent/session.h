@@ -223,6 +223,7 @@ private:
     HINTERNET m_hFind = nullptr;
     HINTERNET m_hFile = nullptr;
     HANDLE m_hThread = nullptr;
+    bool m_bWorkerShutDown = false;  // the worker ended through PROCESS_SHUTDOWN, after invalidating
     DWORD m_dwStartTimeoutMs = 10000;
     BYTE* m_pReadBuffer = nullptr;
 

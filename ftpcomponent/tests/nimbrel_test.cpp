@@ -1,27 +1,16 @@
 // The component object's table, deque and notification counting, driven the way a client does:
 // a real window receives the component's messages.
 #include "../nimbrel.h"
+#include "../asyncftp/tests/thread_count.h"
 #include "../debugreport.h"
 #include "../module.h"
 #include "message_window.h"
 
 #include <gtest/gtest.h>
-#include <tlhelp32.h>
 
 
 namespace {
 
-int ThreadCount()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
-}
 
 NIMBREL_CONNECT MakeConnect()
 {

@@ -100,6 +100,12 @@ TEST(SessionWorker, CollectingFromASessionWhoseWorkerHasEndedFailsInsteadOfWaiti
         EXPECT_EQ(table.GetResult(1, &request, wait), -3) << "the operation is over";
     }
     EXPECT_EQ(table.CloseSession(1), 0);
+    // Closing still invalidated the session (its handles closed, its serial moved on).
+    ASSERT_EQ(table.CreateSession(), 1);
+    EXPECT_FALSE(table.SessionFor(0)->Enter(0x10000));
+    EXPECT_TRUE(table.SessionFor(0)->Enter(0x30000));
+    table.SessionFor(0)->Leave(0x30000);
+    EXPECT_EQ(table.CloseSession(1), 0);
 }
 
 TEST(SessionSerial, AnOperationStartedWhileACallbackIsInsideLeavesTheHandshakeToThatCallback)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <future>
 
 #include <process.h>
@@ -17,6 +18,8 @@ namespace {
 constexpr DWORD kShortWaitMs = 3000;
 constexpr unsigned kConnectionThreadStack = 64 * 1024;
 constexpr size_t kStagingSize = 256 * 1024;
+// A connection's thread that has not run within this is given up, and the Connect fails.
+constexpr DWORD kWorkerStartWaitMs = 10000;
 
 // A SIZE answer: decimal digits only (surrounding blanks allowed), within 64 bits.
 bool ParseSize(const std::string& text, unsigned long long& size)
@@ -121,8 +124,11 @@ bool FtpConnection::start()
     // connections opened in quick succession start their threads one after another.
     std::unique_lock<std::mutex> guard(m_queueLock);
     m_thread = reinterpret_cast<HANDLE>(thread);
-    m_queueReady.wait(guard, [this] { return m_workerId != 0; });
-    return true;
+    if (m_queueReady.wait_for(guard, std::chrono::milliseconds(kWorkerStartWaitMs), [this] { return m_workerId != 0; }))
+        return true;
+    // Given up: whenever the thread does run, it finds nothing queued and the stop set, and ends.
+    m_stopping = true;
+    return false;
 }
 
 HANDLE FtpConnection::duplicateThreadHandle() const
@@ -154,6 +160,8 @@ void FtpConnection::workerMain()
         std::function<void()> work;
         {
             std::unique_lock<std::mutex> guard(m_queueLock);
+            // Idle until work comes: every handle's close queues work, and closing the internet
+            // handle closes every connection, so no connection's thread waits past its owner.
             m_queueReady.wait(guard, [this] { return !m_queue.empty() || m_stopping; });
             if (m_queue.empty()) {
                 m_exited = true;

@@ -1,11 +1,11 @@
 // The asynchronous FTP layer against real servers on loopback: pyftpdlib and our scripted peer
 // (ftp_servers.py), started by the test fixture, which writes their ports to a file.
 #include "asyncftp/AsyncFtp.h"
+#include "thread_count.h"
 #include "../src/listing_parser.h"
 
 #include <gtest/gtest.h>
 #include <winsock2.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <chrono>
@@ -757,17 +757,6 @@ TEST(AsyncFtpListing, ADateWithoutAYearIsNeverInTheFuture)
 
 // --- lifetimes ---------------------------------------------------------------------------------
 
-int ThreadCount()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
-}
 
 TEST_F(AsyncFtpTest, NoConnectionThreadOutlivesAFailedLoginOrTheInternetHandle)
 {
