@@ -18,15 +18,21 @@ const ISC_TABLE CSession::s_IscFind = {&CSession::OnFindCreated, &CSession::OnFi
 const ISC_TABLE CSession::s_IscOpen = {&CSession::OnFileCreated, &CSession::OnFileOpened};
 const ISC_TABLE CSession::s_IscRead = {nullptr, &CSession::OnFileOpened};
 
+// A handle an operation created: its notifications go to `callback` from now on.
+static HINTERNET AdoptHandle(HINTERNET handle, INTERNET_STATUS_CALLBACK callback)
+{
+    NIMBREL_ASSERT("isc_handler", handle != NULL);
+    if (handle && asyncftp::SetStatusCallback(handle, callback) == INTERNET_INVALID_STATUS_CALLBACK)
+        NIMBREL_REPORT("isc_handler", "InternetSetStatusCallback != INTERNET_INVALID_STATUS_CALLBACK");
+    return handle;
+}
+
 // ---- connect and the directory commands ------------------------------------------------------
 
 // H1: the connection handle exists; its notifications follow the operation's table from now on.
 void CSession::OnConnectionCreated(DWORD_PTR context, HINTERNET handle)
 {
-    NIMBREL_ASSERT("isc_handler", handle != NULL);
-    if (handle && asyncftp::SetStatusCallback(handle, &CSession::CallbackConnection) == INTERNET_INVALID_STATUS_CALLBACK)
-        NIMBREL_REPORT("isc_handler", "InternetSetStatusCallback(m_hConnect) != INTERNET_INVALID_STATUS_CALLBACK");
-    m_hConnect = handle;
+    m_hConnect = AdoptHandle(handle, &CSession::CallbackConnection);
     Leave(context);
 }
 
@@ -54,10 +60,7 @@ WIN32_FIND_DATAA* CSession::FindEntryDestination()
 // H3: the find handle exists.
 void CSession::OnFindCreated(DWORD_PTR context, HINTERNET handle)
 {
-    NIMBREL_ASSERT("isc_handler", handle != NULL);
-    if (handle && asyncftp::SetStatusCallback(handle, &CSession::CallbackFind) == INTERNET_INVALID_STATUS_CALLBACK)
-        NIMBREL_REPORT("isc_handler", "InternetSetStatusCallback(m_hFind) != INTERNET_INVALID_STATUS_CALLBACK");
-    m_hFind = handle;
+    m_hFind = AdoptHandle(handle, &CSession::CallbackFind);
     Leave(context);
 }
 
@@ -121,10 +124,7 @@ void CSession::OnFindClosing(DWORD_PTR context)
 // H6: the file handle exists; until the file is open its notifications come to H7 and H8.
 void CSession::OnFileCreated(DWORD_PTR context, HINTERNET handle)
 {
-    NIMBREL_ASSERT("isc_handler", handle != NULL);
-    if (handle && asyncftp::SetStatusCallback(handle, &CSession::CallbackFileOpening) == INTERNET_INVALID_STATUS_CALLBACK)
-        NIMBREL_REPORT("isc_handler", "InternetSetStatusCallback(m_hFile) != INTERNET_INVALID_STATUS_CALLBACK");
-    m_hFile = handle;
+    m_hFile = AdoptHandle(handle, &CSession::CallbackFileOpening);
     Leave(context);
 }
 

@@ -184,6 +184,17 @@ protected:
         return Wait(n, progress);
     }
 
+    // Starts a download and returns its record (the test waits for it).
+    NIMBREL_DOWNLOAD& Begin(int n, const char* remote, const std::string& local)
+    {
+        NIMBREL_DOWNLOAD& d = m_download[n];
+        d = {};
+        lstrcpyA(d.szRemoteFile, remote);
+        lstrcpyA(d.szLocalFile, local.c_str());
+        EXPECT_EQ(m_object.Download(n, &d), 0);
+        return d;
+    }
+
     CSession* Session(int n) { return m_object.Table()->SessionFor(n - 1); }
     LONG Serial(int n) { return *m_object.Table()->SerialFor(n - 1); }
 
@@ -402,10 +413,7 @@ TEST_F(Client, DisconnectDuringADownloadStopsWithinOnePieceAndLateCallbacksChang
             EXPECT_EQ(m_object.Disconnect(n), 0);
         }
     };
-    NIMBREL_DOWNLOAD& d = m_download[n];
-    lstrcpyA(d.szRemoteFile, "big.bin");
-    lstrcpyA(d.szLocalFile, Local("big.bin").c_str());
-    ASSERT_EQ(m_object.Download(n, &d), 0);
+    Begin(n, "big.bin", Local("big.bin"));
     EXPECT_EQ(Wait(n), NIMBREL_STATUS_DISCONNECTED);
     ASSERT_GT(atDisconnect, 0u);
     const std::string local = ReadLocal(Local("big.bin"));
@@ -433,14 +441,8 @@ TEST_F(Client, ClosingASessionWithATransferRunningStopsItAndTheOtherSessionGoesO
 {
     const int a = Connected(m_ports.standard);
     const int b = Connected(m_ports.standard);
-    NIMBREL_DOWNLOAD& da = m_download[a];
-    NIMBREL_DOWNLOAD& db = m_download[b];
-    lstrcpyA(da.szRemoteFile, "big.bin");
-    lstrcpyA(da.szLocalFile, Local("a.bin").c_str());
-    lstrcpyA(db.szRemoteFile, "big.bin");
-    lstrcpyA(db.szLocalFile, Local("b.bin").c_str());
-    ASSERT_EQ(m_object.Download(a, &da), 0);
-    ASSERT_EQ(m_object.Download(b, &db), 0);
+    Begin(a, "big.bin", Local("a.bin"));
+    NIMBREL_DOWNLOAD& db = Begin(b, "big.bin", Local("b.bin"));
     bool closed = false;
     m_onProgress = [&](NIMBREL_DOWNLOAD* d) {
         if (d == &db && !closed) {
@@ -459,14 +461,8 @@ TEST_F(Client, TwoSessionsTransferAtOnce)
 {
     const int a = Connected(m_ports.standard);
     const int b = Connected(m_ports.standard);
-    NIMBREL_DOWNLOAD& da = m_download[a];
-    NIMBREL_DOWNLOAD& db = m_download[b];
-    lstrcpyA(da.szRemoteFile, "big.bin");
-    lstrcpyA(da.szLocalFile, Local("a.bin").c_str());
-    lstrcpyA(db.szRemoteFile, "/many/file07.dat");
-    lstrcpyA(db.szLocalFile, Local("b.bin").c_str());
-    ASSERT_EQ(m_object.Download(a, &da), 0);
-    ASSERT_EQ(m_object.Download(b, &db), 0);
+    Begin(a, "big.bin", Local("a.bin"));
+    Begin(b, "/many/file07.dat", Local("b.bin"));
     EXPECT_EQ(Wait(a), NIMBREL_STATUS_SUCCESS);
     if (m_finals[b] == 0) EXPECT_EQ(Wait(b), NIMBREL_STATUS_SUCCESS);
     else EXPECT_EQ(m_finals[b], NIMBREL_STATUS_SUCCESS);
