@@ -674,6 +674,8 @@ Outcome FtpConnection::read(const std::shared_ptr<FileHandle>& file, void* buffe
     const size_t available = file->staging.size() - file->stagingPos;
     const DWORD n = static_cast<DWORD>(std::min<size_t>(available, length));
     if (n == 0 && !file->ended) return failed(file, ERROR_INTERNET_CONNECTION_RESET);
+    std::lock_guard<std::mutex> copying(file->copyLock);
+    if (file->closed) return failed(file, ERROR_INTERNET_OPERATION_CANCELLED);  // its owner may free the buffer
     std::memcpy(buffer, file->staging.data() + file->stagingPos, n);
     file->stagingPos += n;
     file->received += n;
@@ -716,7 +718,11 @@ void FtpConnection::closeChild(const std::shared_ptr<HandleObject>& child)
     // Whoever marks the child closed first sends its one 70: this call or the connection's close.
     if (child->closed.exchange(true)) return;
     UnregisterHandle(child->value);
-    if (child->kind == HandleKind::File) static_cast<FileHandle*>(child.get())->data.abort();
+    if (child->kind == HandleKind::File) {
+        auto* file = static_cast<FileHandle*>(child.get());
+        file->data.abort();
+        std::lock_guard<std::mutex> copyDone(file->copyLock);  // a read copying now finishes first
+    }
     auto self = shared_from_this();
     const bool queued = post([self, child] {
         if (child->kind == HandleKind::File) self->closeFileNow(std::static_pointer_cast<FileHandle>(child));
