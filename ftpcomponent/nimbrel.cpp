@@ -195,6 +195,13 @@ CSession* CSessionTable::SessionFor(DWORD_PTR context) const
     return m_pSlots[index].pSession;
 }
 
+volatile LONG* CSessionTable::SerialFor(DWORD_PTR context) const
+{
+    const DWORD index = static_cast<DWORD>(context) & 0xFFF;
+    if (!(m_dwFlags & 1) || index >= m_dwMax) return nullptr;
+    return &m_pSlots[index].lSerial;
+}
+
 // ---- component object ----------------------------------------------------------------------
 
 CNimbrel::CNimbrel() : m_pTable(new (std::nothrow) CSessionTable())
@@ -246,14 +253,23 @@ int STDMETHODCALLTYPE CNimbrel::GetResult(DWORD n, void** ppRequest, BOOL bWait)
     return m_pTable->GetResult(n, ppRequest, bWait);
 }
 int STDMETHODCALLTYPE CNimbrel::Disconnect(DWORD n) { return m_pTable->Disconnect(n); }
-int STDMETHODCALLTYPE CNimbrel::Connect(DWORD n, NIMBREL_CONNECT* p) { return m_pTable->StartOperation(n, p, true, &CSession::StartUnavailable); }
+int STDMETHODCALLTYPE CNimbrel::Connect(DWORD n, NIMBREL_CONNECT* p)
+{
+    return m_pTable->StartOperation(n, p, true, &CSession::StartConnect);
+}
 int STDMETHODCALLTYPE CNimbrel::GetCurrentDirectory(DWORD n, NIMBREL_DIRECTORY* p)
 {
-    return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable);
+    return m_pTable->StartOperation(n, p, false, &CSession::StartGetCurrentDirectory);
 }
 int STDMETHODCALLTYPE CNimbrel::SetCurrentDirectory(DWORD n, NIMBREL_DIRECTORY* p)
 {
-    return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable);
+    return m_pTable->StartOperation(n, p, false, &CSession::StartSetCurrentDirectory);
 }
-int STDMETHODCALLTYPE CNimbrel::FindFiles(DWORD n, NIMBREL_FIND* p) { return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable); }
-int STDMETHODCALLTYPE CNimbrel::Download(DWORD n, NIMBREL_DOWNLOAD* p) { return m_pTable->StartOperation(n, p, false, &CSession::StartUnavailable); }
+int STDMETHODCALLTYPE CNimbrel::FindFiles(DWORD n, NIMBREL_FIND* p)
+{
+    return m_pTable->StartOperation(n, p, false, &CSession::StartFindFiles);
+}
+int STDMETHODCALLTYPE CNimbrel::Download(DWORD n, NIMBREL_DOWNLOAD* p)
+{
+    return m_pTable->StartOperation(n, p, false, &CSession::StartDownload);
+}

@@ -56,6 +56,8 @@ public:
 
     // Status callbacks: the session whose slot the context names, or null.
     CSession* SessionFor(DWORD_PTR context) const;
+    // Status callbacks: the serial word of the slot the context names, or null.
+    volatile LONG* SerialFor(DWORD_PTR context) const;
     DWORD Max() const { return m_dwMax; }
     DWORD DequeCapacity() const { return m_Deque.Capacity(); }
 
@@ -77,6 +79,7 @@ public:
     CNimbrel();
     virtual ~CNimbrel();
     bool Valid() const { return m_pTable != nullptr; }
+    CSessionTable* Table() const { return m_pTable; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

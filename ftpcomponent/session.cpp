@@ -122,7 +122,9 @@ struct WorkerStart {
 
 HANDLE CSession::BeginWorkerThread(unsigned(__stdcall* routine)(void*), void* argument)
 {
-    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, routine, argument, 0, nullptr));
+    // A small reservation: a process may hold 4096 sessions, each with this thread, in 2 GiB.
+    return reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, SESSION_THREAD_STACK, routine, argument, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
 }
 
 int CSession::StartWorker()
@@ -335,13 +337,6 @@ void CSession::Invalidate()
     m_dwGeneration += 0x20000;
     NIMBREL_ASSERT("session", m_dwSnIndex <= SESSION_INDEX_MAX);
     InterlockedExchange(m_pSerial, static_cast<LONG>(CurrentSerial()));
-}
-
-void CSession::StartUnavailable()
-{
-    // The transfer routines are not part of this build: the operation ends as a failure, which
-    // leaves the session initialised and able to take the next request.
-    WriteCompletion(PROCESS_COMPLETION, 5, FLAGS_BACK_TO_INITIALISED);
 }
 
 unsigned __stdcall CSession::WorkerThread(void* pStart)

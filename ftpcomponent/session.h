@@ -11,6 +11,7 @@
 
 constexpr DWORD SESSION_INDEX_MAX = 4095;
 constexpr DWORD DOWNLOAD_BUFFER_SIZE = 0x20000;
+constexpr unsigned SESSION_THREAD_STACK = 128 * 1024;  // reserved for a worker; 64 KiB overflowed in pipe writes under the compatibility layer
 constexpr LONG SERIAL_IN_CALLBACK = 0x8000;
 constexpr LONG SERIAL_INVALIDATED = 0x9000;
 
@@ -36,8 +37,30 @@ enum FlagChange : DWORD {
     FLAGS_UNCHANGED = 3,
 };
 
+// How the download loop writes the local file: WriteFile, or a slower or failing disk that the
+// component's tests put in its place.
+typedef BOOL(WINAPI* LocalFileWriter)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+extern LocalFileWriter volatile g_pfnWriteLocalFile;
+
 class CSession;
 typedef void (CSession::*SessionHandler)();
+// Status callback handlers; each is called inside the session (entered with the context) and
+// leaves it exactly once.
+typedef void (CSession::*IscCreatedHandler)(DWORD_PTR context, HINTERNET handle);
+typedef void (CSession::*IscCompleteHandler)(DWORD_PTR context, DWORD error);
+
+// What the connection handle's notifications mean for the operation in progress.
+struct ISC_TABLE {
+    IscCreatedHandler pOnCreated;    // 60
+    IscCompleteHandler pOnComplete;  // 100
+};
+
+// How the data of a download ended, as the download loop sees it when the done event fires.
+enum TransferEnd : LONG {
+    TRANSFER_RUNNING = 0,
+    TRANSFER_DATA_ENDED = 1,  // the server sent every byte: the final total is the file's size
+    TRANSFER_FAILED = 2,      // cut off or a failed read: the final total means nothing
+};
 
 struct PROCESS_ITEM {
     DWORD dwCode;
@@ -54,6 +77,8 @@ struct COMPLETION_DATA {
 };
 
 class CSession {
+    friend class SessionProbe;  // the component's tests look at download state and handles
+
 public:
     CSession() = default;
     virtual ~CSession();
@@ -89,14 +114,64 @@ public:
     void WriteCompletion(DWORD dwCode, int nStatus, DWORD dwFlagChange);
     void QueueItem(bool bCommandRing, DWORD dwCode, SessionHandler handler);
 
-    // Operation start routines of this build.
-    void StartUnavailable();
+    // Operation start routines (worker thread), the download loop among them.
+    void StartConnect();
+    void StartGetCurrentDirectory();
+    void StartSetCurrentDirectory();
+    void StartFindFiles();
+    void StartDownload();
+    void DownloadLoop();
+
+    // The status callbacks installed on the session's handles. The context is the session's
+    // serial; the session is found through the module's table by context AND 0xFFF.
+    static void CALLBACK CallbackInternet(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
+    static void CALLBACK CallbackFileReading(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
+    static void CALLBACK CallbackFileOpening(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
+    static void CALLBACK CallbackFind(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
+    static void CALLBACK CallbackConnection(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
 
 protected:
     // Starts the worker thread (running at once); tests replace it to hold the thread back.
     virtual HANDLE BeginWorkerThread(unsigned(__stdcall* routine)(void*), void* argument);
 
 private:
+    // Status handlers (isc_handler); called entered, each leaves once.
+    void OnConnectionCreated(DWORD_PTR context, HINTERNET handle);
+    void OnCommandComplete(DWORD_PTR context, DWORD error);
+    void OnFindCreated(DWORD_PTR context, HINTERNET handle);
+    void OnFindStep(DWORD_PTR context, DWORD error);
+    void OnFindClosing(DWORD_PTR context);
+    void OnFileCreated(DWORD_PTR context, HINTERNET handle);
+    void OnFileOpened(DWORD_PTR context, DWORD error);
+    void OnFileClosingBeforeRead(DWORD_PTR context);
+    void OnResponseReceived(DWORD_PTR context, DWORD count);
+    void OnFileClosingDuringRead(DWORD_PTR context);
+    void OnReadComplete(DWORD_PTR context, DWORD count);
+    // Where the next listing entry goes: the client's array while it has room, else nowhere.
+    WIN32_FIND_DATAA* FindEntryDestination();
+    // The six dispatch tables; m_pIscTable points at the one of the operation in progress.
+    static const ISC_TABLE s_IscConnect, s_IscDirectoryGet, s_IscDirectorySet, s_IscFind, s_IscOpen, s_IscRead;
+    // The session whose serial the context is, entered; null (and nothing touched) otherwise.
+    static CSession* EnterByContext(DWORD_PTR context);
+
+    // Download helpers (excute). A read is worked out while the session may be touched and
+    // issued afterwards (a handler has left by then).
+    struct ReadStep {
+        HINTERNET hFile;
+        BYTE* pBuffer;
+        DWORD dwLength;
+        DWORD* pBytesRead;
+    };
+    // The next read: at the received position, within the buffer's end and the space not yet
+    // written out. False when the buffer has no room.
+    bool NextRead(ReadStep& step);
+    static void IssueRead(const ReadStep& step);
+    // Ends an operation that failed on the worker: status 5, and the connection is closed as an
+    // invalidation closes it, so the next Connect starts from nothing.
+    void FailOperation();
+    void WriteProgressCompletion(int nStatus, DWORD dwFlagChange);
+    HANDLE OpenLocalFile() const;
+
     // The read buffer, both locks and the three events, as Initialize made them.
     void ReleaseResources();
     int StartWorker();
@@ -151,4 +226,23 @@ private:
     bool m_bWorkerShutDown = false;  // the worker ended through PROCESS_SHUTDOWN, after invalidating
     DWORD m_dwStartTimeoutMs = 10000;
     BYTE* m_pReadBuffer = nullptr;
+
+    // The operation in progress as its connection-handle notifications see it.
+    const ISC_TABLE* volatile m_pIscTable = nullptr;
+
+    // Download state. Received total: H11 only; written total: the download loop only; both
+    // are absolute positions in the remote file, and received - written (the backlog) never
+    // exceeds DOWNLOAD_BUFFER_SIZE. The end and the final total are set by H10/H11 before the
+    // done event.
+    DWORD m_dwResumeOffset = 0;
+    volatile DWORD m_dwReceived = 0;
+    volatile DWORD m_dwWritten = 0;
+    volatile DWORD m_dwFinal = 0;
+    volatile LONG m_lTransferEnd = TRANSFER_RUNNING;
+    volatile LONG m_lDataFlag = 0;
+    volatile LONG m_lReadPaused = 0;
+    DWORD m_dwLastResponse = 0;
+    DWORD m_dwBytesRead = 0;  // the layer writes it when a read completes
+    volatile LONG m_lReadPauses = 0;  // times reading waited for the buffer to be written out
+    WIN32_FIND_DATAA m_FindOverflow = {};  // an entry the client's array has no room for
 };

@@ -18,3 +18,5 @@ run=cmake/wine/wine-run.sh
 trap '"$run" --home "$home" --stop' EXIT
 "$run" --home "$home" --boot
 /usr/bin/python3 scripts/demo_patch.py
+cmake --build --preset windows -j2 --target Nimbrel ftpget >/dev/null
+bash scripts/demo_ftp.sh "$home"

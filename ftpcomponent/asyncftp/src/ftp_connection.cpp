@@ -16,6 +16,7 @@ namespace {
 
 // Replies to ABOR and QUIT are waited for briefly: the connection is being given up anyway.
 constexpr DWORD kShortWaitMs = 3000;
+constexpr unsigned kConnectionThreadStack = 64 * 1024;
 constexpr size_t kStagingSize = 256 * 1024;
 // A connection's thread that has not run within this is given up, and the Connect fails.
 constexpr DWORD kWorkerStartWaitMs = 10000;
@@ -106,9 +107,15 @@ FtpConnection::~FtpConnection()
 
 bool FtpConnection::start()
 {
+    // One thread start at a time in the process, until the new thread runs: the compatibility
+    // layer under the emulator fails when threads of several connections start together.
+    static std::mutex startLock;
+    std::lock_guard<std::mutex> oneAtATime(startLock);
     // The thread owns a reference: the queue's work may drop the last outside one.
     auto* keepAlive = new std::shared_ptr<FtpConnection>(shared_from_this());
-    const uintptr_t thread = _beginthreadex(nullptr, 0, &FtpConnection::threadMain, keepAlive, 0, nullptr);
+    // A small reservation: a game process may hold thousands of connections in 2 GiB.
+    const uintptr_t thread = _beginthreadex(nullptr, kConnectionThreadStack, &FtpConnection::threadMain, keepAlive,
+                                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == 0) {
         delete keepAlive;
         return false;
@@ -667,6 +674,8 @@ Outcome FtpConnection::read(const std::shared_ptr<FileHandle>& file, void* buffe
     const size_t available = file->staging.size() - file->stagingPos;
     const DWORD n = static_cast<DWORD>(std::min<size_t>(available, length));
     if (n == 0 && !file->ended) return failed(file, ERROR_INTERNET_CONNECTION_RESET);
+    std::lock_guard<std::mutex> copying(file->copyLock);
+    if (file->closed) return failed(file, ERROR_INTERNET_OPERATION_CANCELLED);  // its owner may free the buffer
     std::memcpy(buffer, file->staging.data() + file->stagingPos, n);
     file->stagingPos += n;
     file->received += n;
@@ -709,7 +718,11 @@ void FtpConnection::closeChild(const std::shared_ptr<HandleObject>& child)
     // Whoever marks the child closed first sends its one 70: this call or the connection's close.
     if (child->closed.exchange(true)) return;
     UnregisterHandle(child->value);
-    if (child->kind == HandleKind::File) static_cast<FileHandle*>(child.get())->data.abort();
+    if (child->kind == HandleKind::File) {
+        auto* file = static_cast<FileHandle*>(child.get());
+        file->data.abort();
+        std::lock_guard<std::mutex> copyDone(file->copyLock);  // a read copying now finishes first
+    }
     auto self = shared_from_this();
     const bool queued = post([self, child] {
         if (child->kind == HandleKind::File) self->closeFileNow(std::static_pointer_cast<FileHandle>(child));

@@ -65,6 +65,9 @@ struct FileHandle : HandleObject {
     bool sizeKnown = false;
     unsigned long long received = 0;      // absolute position in the remote file
     bool ended = false;                   // final reply taken; the control channel is free again
+    // Held while a read copies into the caller's buffer; closing takes it once after marking the
+    // handle closed, so after CloseHandle returns no read writes into that buffer any more.
+    std::mutex copyLock;
 };
 
 // Process-wide map from handle value to object.

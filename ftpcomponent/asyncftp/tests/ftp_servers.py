@@ -59,6 +59,15 @@ def fill_root(root):
     with open(os.path.join(many, "a b  c.dat"), "wb") as f:
         f.write(b"y" * 100)
     os.makedirs(os.path.join(many, "sub dir"), exist_ok=True)
+    # Listings whose every entry must count: an empty file and a folder among three, and a
+    # folder that holds folders only.
+    three = os.path.join(root, "three")
+    os.makedirs(os.path.join(three, "b folder"), exist_ok=True)
+    for name, size in (("a empty.txt", 0), ("c data.bin", 3000)):
+        with open(os.path.join(three, name), "wb") as f:
+            f.write(pattern[:size])
+    for sub in ("x", "y"):
+        os.makedirs(os.path.join(root, "folders", sub), exist_ok=True)
 
 
 UNIX_LIST = (b"total 12\r\n"

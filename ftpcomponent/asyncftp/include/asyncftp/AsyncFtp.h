@@ -68,7 +68,8 @@ BOOL FindNextFile(HINTERNET find, void* entry);
 // makes the transfer start at that offset.
 HINTERNET OpenFile(HINTERNET connection, const char* fileName, DWORD access, DWORD flags,
                    DWORD_PTR context);
-// *bytesRead is written when the read completes, so it must stay valid until then.
+// *bytesRead is written when the read completes, so it must stay valid until then, or until
+// CloseHandle on the file returns: after that no read writes into buffer or *bytesRead.
 BOOL ReadFile(HINTERNET file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
 
 // Sends one raw command line (a trailing line feed is accepted) and reads its reply.
