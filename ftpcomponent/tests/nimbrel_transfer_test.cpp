@@ -4,6 +4,7 @@
 #include "../debugreport.h"
 #include "../nimbrel.h"
 
+#include "../asyncftp/tests/ftp_test_peers.h"
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 #include <winsock2.h>
@@ -34,25 +35,6 @@ namespace {
 constexpr UINT kMessage = WM_APP + 9;
 constexpr size_t kBigSize = 5 * 1024 * 1024 + 7;
 
-struct Ports {
-    WORD standard = 0;
-    WORD scripted = 0;
-};
-
-Ports ReadPorts()
-{
-    Ports ports;
-    const char* state = std::getenv("QUENLOR_FTP_STATE");
-    if (!state) return ports;
-    if (FILE* f = std::fopen((std::string(state) + "/ports").c_str(), "r")) {
-        unsigned a = 0, b = 0;
-        if (std::fscanf(f, "%u %u", &a, &b) == 2) ports = {static_cast<WORD>(a), static_cast<WORD>(b)};
-        std::fclose(f);
-    }
-    return ports;
-}
-
-unsigned char ContentByte(size_t i) { return static_cast<unsigned char>((i * 131 + (i >> 9)) & 0xFF); }
 
 std::string Content(size_t size)
 {

@@ -4,6 +4,7 @@
 #include "thread_count.h"
 #include "../src/listing_parser.h"
 
+#include "ftp_test_peers.h"
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
@@ -20,29 +21,6 @@
 
 namespace {
 
-struct Ports {
-    INTERNET_PORT standard = 0;
-    INTERNET_PORT scripted = 0;
-};
-
-Ports ReadPorts()
-{
-    Ports ports;
-    const char* state = std::getenv("QUENLOR_FTP_STATE");
-    if (!state) return ports;
-    const std::string path = std::string(state) + "/ports";
-    if (FILE* f = std::fopen(path.c_str(), "r")) {
-        unsigned a = 0, b = 0;
-        if (std::fscanf(f, "%u %u", &a, &b) == 2) {
-            ports.standard = static_cast<INTERNET_PORT>(a);
-            ports.scripted = static_cast<INTERNET_PORT>(b);
-        }
-        std::fclose(f);
-    }
-    return ports;
-}
-
-unsigned char ContentByte(size_t i) { return static_cast<unsigned char>((i * 131 + (i >> 9)) & 0xFF); }
 
 // One notification as the callback saw it.
 struct Event {
