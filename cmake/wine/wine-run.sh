@@ -51,11 +51,18 @@ prepare_qemu_shim() {
     fi
   fi
   if [ -f "$home/qemu32" ]; then
-    local lib="$home/shim"
-    if [ ! -f "$lib/lib/i386-linux-gnu/libqemu_mmap_compat.so" ]; then
+    local lib="$home/shim" so=libqemu_mmap_compat.so
+    # glibc loads libgcc_s lazily, at a thread's first pthread_exit. Inside Wine's reserved
+    # address space that late mapping fails now and then under the emulator, and the process
+    # aborts ("libgcc_s.so.1 must be installed for pthread_exit to work") when any of its threads
+    # ends. Linked into the shim, libgcc_s is mapped at start-up, while there is room.
+    if [ ! -f "$lib/lib/i386-linux-gnu/$so" ] || [ "$here/qemu_mmap_compat.c" -nt "$lib/lib/i386-linux-gnu/$so" ] ||
+       [ "$here/wine-run.sh" -nt "$lib/lib/i386-linux-gnu/$so" ]; then
       mkdir -p "$lib/lib/i386-linux-gnu" "$lib/lib/x86_64-linux-gnu"
-      gcc -m32 -O2 -shared -fPIC -o "$lib/lib/i386-linux-gnu/libqemu_mmap_compat.so" "$here/qemu_mmap_compat.c" -ldl
-      gcc -O2 -shared -fPIC -o "$lib/lib/x86_64-linux-gnu/libqemu_mmap_compat.so" "$here/qemu_mmap_compat.c"
+      gcc -m32 -O2 -shared -fPIC -o "$lib/lib/i386-linux-gnu/$so.$$" "$here/qemu_mmap_compat.c" -ldl -Wl,--no-as-needed -lgcc_s
+      gcc -O2 -shared -fPIC -o "$lib/lib/x86_64-linux-gnu/$so.$$" "$here/qemu_mmap_compat.c" -Wl,--no-as-needed -lgcc_s
+      mv -f "$lib/lib/x86_64-linux-gnu/$so.$$" "$lib/lib/x86_64-linux-gnu/$so"
+      mv -f "$lib/lib/i386-linux-gnu/$so.$$" "$lib/lib/i386-linux-gnu/$so"
     fi
     export LD_PRELOAD="$lib/\$LIB/libqemu_mmap_compat.so"
   fi
@@ -117,6 +124,20 @@ ensure_booted() {
   fi
 }
 
+# Wine ends a desktop about a second after its last program; a program starting in that moment
+# gets no window ("The explorer process failed to start") and ends at once. The build names a
+# program (uiauto.exe hold-desktop) that holds the desktop open for the session's whole life.
+ensure_desktop_holder() {
+  local holder pid_file="$home/desktop-holder.pid" pid
+  [ -f "$home/desktop-holder" ] || return 0
+  holder=$(head -n 1 "$home/desktop-holder")
+  [ -f "$holder" ] || return 0
+  pid=$(cat "$pid_file" 2>/dev/null || true)
+  if [ -n "$pid" ] && grep -q hold-desktop "/proc/$pid/cmdline" 2>/dev/null; then return 0; fi
+  setsid wine "$holder" hold-desktop 9>&- >/dev/null 2>&1 </dev/null &
+  echo $! >"$pid_file"
+}
+
 # The emulator's known deaths of Wine itself: the emulated loader or wine server dying before
 # the program runs (a fault of our own code inside the program is reported by Wine as an unhandled
 # exception instead and is not matched here). A failed run whose output holds one of these lines
@@ -142,6 +163,7 @@ exec 9>"$home/lock"
 flock 9
 ensure_display
 ensure_booted
+ensure_desktop_holder
 flock -u 9
 exec 9>&-
 

@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-_tries = {}      # nodeid -> [{"failed": bool, "skipped": bool, "death": str or None}]
+_tries = {}      # nodeid -> [{"failed": bool, "skipped": bool, "death": str or None, "why": str}]
 _death_offset = 0
 
 
@@ -54,7 +54,7 @@ def pytest_runtest_makereport(item, call):
     report = outcome.get_result()
     tries = _tries.setdefault(item.nodeid, [])
     if report.when == "setup" or not tries:
-        tries.append({"failed": False, "skipped": False, "death": None})
+        tries.append({"failed": False, "skipped": False, "death": None, "why": ""})
     current = tries[-1]
     for nodeid, what in _new_deaths():
         owner = _tries.get(nodeid)
@@ -62,8 +62,21 @@ def pytest_runtest_makereport(item, call):
             owner[-1]["death"] = what
     if report.failed:
         current["failed"] = True
+        current["why"] = current["why"] or _failure_reason(report)
     if report.skipped:
         current["skipped"] = True
+
+
+def _failure_reason(report):
+    """The failed phase, where it failed and the assertion's own lines: enough to read a fault off
+    a CI log, where the rerun hides the first try's traceback."""
+    lines = report.longreprtext.splitlines()
+    errors = [line for line in lines if line.startswith("E ")][:12]
+    location = ""
+    crash = getattr(report.longrepr, "reprcrash", None)
+    if crash is not None:
+        location = "%s:%s" % (os.path.basename(str(crash.path)), crash.lineno)
+    return "%s failed at %s\n%s" % (report.when, location or "?", "\n".join(errors or lines[-12:]))
 
 
 def pytest_sessionfinish(session):
@@ -85,3 +98,6 @@ def pytest_terminal_summary(terminalreporter):
         else:
             why = "first try: FAILED without a start-up death (counted as failed)"
         terminalreporter.write_line("%s: %s; second try: %s" % (nodeid, why, "failed" if second["failed"] else "passed"))
+        if first["why"]:
+            for line in first["why"].splitlines():
+                terminalreporter.write_line("    " + line[:300])

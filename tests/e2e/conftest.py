@@ -56,9 +56,15 @@ class Launcher:
             args += ["--" + name.replace("_", "-"), str(value)]
         env = dict(os.environ, WINE_RUN_LOCALE=locale) if locale else None
         result = wine_run(args, cwd=self.folder, env=env, timeout=wait)
+        # The emulator's own complaints may share the result's line; the result is the JSON object
+        # that parses from its opening brace to the end of the line.
         for line in reversed(result.stdout.splitlines()):
-            if line.startswith("{"):
-                return json.loads(line)
+            start = line.find('{"')
+            if start >= 0:
+                try:
+                    return json.loads(line[start:])
+                except ValueError:
+                    continue
         raise AssertionError("uiauto %s printed no result: %r %r" % (command, result.stdout, result.stderr))
 
     def start(self, *args, exe_path=None, locale=None):
@@ -127,6 +133,9 @@ def launcher(client):
     driver = Launcher(client)
     yield driver
     driver.stop()
+    if driver.output.strip():
+        # Shown with a failed case's report: how the launcher's own run under Wine ended.
+        print("launcher output (last 4000 characters):\n" + driver.output[-4000:])
 
 
 def control(state, control_id):

@@ -95,3 +95,20 @@ def test_wine_runner_marks_only_the_emulators_deaths(wine, tmp_path, printed, ma
     assert (retry_verdict.DEATH_MARKER in result.stdout) == marked, result.stdout
     lines = log.read_text().splitlines() if log.exists() else []
     assert lines == (["tests/e2e/x.py::case (call)\tcmd\t" + printed] if marked else [])
+
+
+def test_a_first_failure_keeps_where_and_why_it_failed_for_the_summary():
+    # The rerun hides the first try's traceback; the record is what a CI log can show of it.
+    import attempt_record
+    from types import SimpleNamespace
+    crash = SimpleNamespace(path="/x/tests/e2e/test_launcher_startup.py", lineno=196)
+    text = "\n".join(["    launcher.wait_window()", "", ">       assert state['found'], state",
+                      "E       AssertionError: {'found': False, 'processes': 0}", "E       assert False",
+                      "", "tests/e2e/conftest.py:81: AssertionError"])
+    report = SimpleNamespace(when="call", longreprtext=text, longrepr=SimpleNamespace(reprcrash=crash))
+    assert attempt_record._failure_reason(report).splitlines() == [
+        "call failed at test_launcher_startup.py:196",
+        "E       AssertionError: {'found': False, 'processes': 0}", "E       assert False"]
+    # A report without assertion lines (a fixture's error, say) keeps its last lines instead.
+    bare = SimpleNamespace(when="setup", longreprtext="one\ntwo", longrepr="text only")
+    assert attempt_record._failure_reason(bare).splitlines() == ["setup failed at ?", "one", "two"]

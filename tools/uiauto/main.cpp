@@ -36,6 +36,8 @@
 //                                                     game client holds its presence marker; FILE
 //                                                     is created once the mapping exists, and
 //                                                     deleting it ends the hold early
+//   uiauto hold-desktop                               keep the session's desktop open until the
+//                                                     wine server stops (started by wine-run.sh)
 //   uiauto codepage                                   the ANSI code page this session runs with
 //   uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]
 //
@@ -347,6 +349,19 @@ int HoldMapping(const Options& options)
     return Print(json, true);
 }
 
+// Wine closes a desktop, and ends its desktop process, about a second after the last program using
+// it ends; a program starting in that moment finds no desktop to create its windows on and ends
+// at once. One hidden window held for the whole session keeps the desktop open between tests.
+int HoldDesktop()
+{
+    HWND holder = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"quenlor desktop holder", WS_POPUP, 0, 0, 1, 1,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!holder) return NotFound("desktop");
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return 0;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
@@ -372,6 +387,7 @@ int wmain(int argc, wchar_t** argv)
         return RunAndClose(argv[2], timeout_ms, hold_ms);
     }
 
+    if (command == L"hold-desktop") return HoldDesktop();
     if (command == L"codepage") {
         JsonWriter json;
         json.Begin().Bool("found", true).Field("acp", static_cast<long long>(GetACP())).End();
