@@ -4,6 +4,7 @@
 #include "worker_thread.h"
 
 #include "body_transfer.h"
+#include "content_length.h"
 #include "internet_session.h"
 #include "ql_autopatch_dlg.h"
 #include "patch_text.h"
@@ -91,6 +92,9 @@ void CQLAutoPatchDlg::DownloadThread()
         DownLoadInfo info;
         info.strFilePath = MakeLocalPath(m_vecDownload.back());
         info.strUrl = MakeDownloadUrl(m_vecDownload.back());
+        // Written by verification, which has ended; read-only from here on.
+        auto expected = m_md5.m_mapFileMD5.find(m_vecDownload.back());
+        if (expected != m_md5.m_mapFileMD5.end()) info.strMD5 = expected->second;
         m_vecDownload.pop_back();
         --m_nRemaining;
         m_progTotal.SetPos(total - m_nRemaining);  // files begun, this one included
@@ -129,16 +133,25 @@ void CQLAutoPatchDlg::DownloadFile(DownLoadInfo info)
         DWORD status = 0;
         file->QueryInfoStatusCode(status);
         if (status != 200) return;
-        DWORD length = 0;
-        file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
+        // No length announced: nothing to receive. A length that is not a 32-bit number cannot be
+        // received correctly, so the file is a failed download rather than a silent skip.
+        uint32_t length = 0;
+        std::wstring length_text;
+        if (file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length_text) && !quenlor::ParseContentLength(length_text, length)) {
+            m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
+            return;
+        }
         m_progCurrent.SetRange32(0, static_cast<int>(length));
         m_stDownload.SetWindowText(quenlor::ProgressText(name, length, length).c_str());
 
         HttpBodySource source(*file);
         DialogProgress progress(m_progCurrent, m_stDownload, name, length);
+        // The transfer threads run one at a time after verification: the verification context
+        // is free and hashes each body as it arrives.
         quenlor::BodyOutcome outcome = quenlor::ReceiveFileBody(
-            source, length, info.strFilePath, m_bStop, progress);
-        if (outcome == quenlor::BodyOutcome::WriteFailed) m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
+            source, length, info.strFilePath, quenlor::BodyDigest{info.strMD5, m_md5}, m_bStop, progress);
+        if (outcome == quenlor::BodyOutcome::WriteFailed || outcome == quenlor::BodyOutcome::DigestMismatch)
+            m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
     } catch (...) {
         m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
     }

@@ -16,6 +16,24 @@ BOOL CHttpFile::QueryInfo(DWORD level, DWORD& value) const
     return TRUE;
 }
 
+BOOL CHttpFile::QueryInfo(DWORD level, std::wstring& value) const
+{
+    wchar_t text[128];
+    DWORD size = sizeof(text);
+    if (!m_hFile || !::HttpQueryInfoW(m_hFile, level, text, &size, nullptr)) {
+        // Longer than any length or status: kept whole all the same, so it is judged, not cut.
+        if (!m_hFile || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;
+        std::wstring long_text(size / sizeof(wchar_t) + 1, L'\0');
+        size = static_cast<DWORD>(long_text.size() * sizeof(wchar_t));
+        if (!::HttpQueryInfoW(m_hFile, level, &long_text[0], &size, nullptr)) return FALSE;
+        long_text.resize(size / sizeof(wchar_t));
+        value = long_text;
+        return TRUE;
+    }
+    value.assign(text, size / sizeof(wchar_t));
+    return TRUE;
+}
+
 UINT CHttpFile::Read(void* buffer, UINT count)
 {
     DWORD read = 0;

@@ -27,6 +27,8 @@ public:
     BOOL QueryInfoStatusCode(DWORD& status) const;
     // A numeric header (HTTP_QUERY_FLAG_NUMBER is added); false, value untouched, when absent.
     BOOL QueryInfo(DWORD level, DWORD& value) const;
+    // A header as the server wrote it; false, value untouched, when absent.
+    BOOL QueryInfo(DWORD level, std::wstring& value) const;
     // Bytes read, 0 at the end of the body; throws when the connection fails or times out.
     UINT Read(void* buffer, UINT count);
     void Close();

@@ -9,6 +9,7 @@
 struct DownLoadInfo {
     std::wstring strUrl;       // full URL, query included
     std::wstring strFilePath;  // full local file name
+    std::wstring strMD5;       // the manifest's digest of the file: the body must have it
 };
 
 namespace quenlor {

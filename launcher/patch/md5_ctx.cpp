@@ -283,4 +283,16 @@ std::wstring DigestText(const uint8_t digest[16])
     return text;
 }
 
+bool DigestMatches(const uint8_t digest[16], const std::wstring& text)
+{
+    const std::wstring expected = DigestText(digest);
+    if (text.size() != expected.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t ch = text[i];
+        if (ch >= L'a' && ch <= L'f') ch = static_cast<wchar_t>(ch - L'a' + L'A');
+        if (ch != expected[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace quenlor

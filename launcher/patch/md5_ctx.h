@@ -63,4 +63,8 @@ namespace quenlor {
 // Two upper-case hexadecimal digits per byte, high digit first.
 std::wstring DigestText(const uint8_t digest[16]);
 
+// True when text names this digest: 32 hexadecimal digits, in either letter case. A downloaded
+// body is judged by the digest's value; verification keeps comparing the exact text.
+bool DigestMatches(const uint8_t digest[16], const std::wstring& text);
+
 }  // namespace quenlor
