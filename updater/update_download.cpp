@@ -1,6 +1,7 @@
 // One download of the updater: the file arrives in 512-byte pieces with the progress bar
-// following, and replaces the local file only once every announced byte arrived, so the
-// launcher executable is never left half written, whatever ends the transfer.
+// following, and replaces the local file only once every announced byte arrived and the bytes
+// are a program (or a bitmap), so the launcher executable is never left half written or replaced
+// by some server's page, whatever ends the transfer.
 #include <windows.h>
 #include <commctrl.h>
 #include <wininet.h>
@@ -10,11 +11,13 @@
 
 #include "app.h"
 #include "ansi_text.h"
+#include "content_length.h"
 #include "internet_session.h"
 #include "renovek_dlg.h"
 #include "renovek_globals.h"
 #include "resource.h"
 #include "staged_file.h"
+#include "update_body_check.h"
 
 namespace {
 
@@ -64,15 +67,19 @@ void Transfer(const renovek::UpdateJob& job, HWND progress)
         wsprintfA(text, "HTTP %lu", status);
         throw TransferFailure{text};
     }
-    // The remote length, as seeking to the end of the remote file finds it.
-    DWORD length = 0;
-    if (!file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length)) throw TransferFailure{ErrorText(ERROR_INTERNET_INVALID_OPERATION)};
+    // The remote length, as seeking to the end of the remote file finds it; one that is not a
+    // 32-bit number cannot be found either.
+    uint32_t length = 0;
+    std::wstring length_text;
+    if (!file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length_text) || !quenlor::ParseContentLength(length_text, length))
+        throw TransferFailure{ErrorText(ERROR_INTERNET_INVALID_OPERATION)};
 
     quenlor::StagedFile target(Widen(job.strPath));
     if (!target.Open()) throw TransferFailure{ErrorText(::GetLastError())};
     ::SendMessageW(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(length));
     char buffer[kPiece];
     DWORD total = 0;
+    renovek::UpdateBodyCheck check(&job == &g_jobBackground ? renovek::BodyKind::Picture : renovek::BodyKind::Launcher);
     for (;;) {
         if (g_bStopping) throw TransferFailure{};
         UINT got = 0;
@@ -82,12 +89,17 @@ void Transfer(const renovek::UpdateJob& job, HWND progress)
             throw TransferFailure{ErrorText(e.m_dwError)};
         }
         if (got == 0) break;
+        // Bytes beyond the announced length belong to no file: the answer is broken.
+        if (got > length - total) throw TransferFailure{ErrorText(ERROR_INTERNET_CONNECTION_ABORTED)};
+        check.Feed(buffer, got);
         if (!target.Write(buffer, got)) throw TransferFailure{ErrorText(ERROR_DISK_FULL)};
         total += got;
         ::SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(total), 0);
     }
     // A body that ended early is a broken connection, not a new launcher.
     if (total != length) throw TransferFailure{ErrorText(ERROR_INTERNET_CONNECTION_ABORTED)};
+    // A whole answer that is not a program (or not a picture) is a page of some portal or proxy.
+    if (!check.Passes()) throw TransferFailure{ErrorText(ERROR_INVALID_DATA)};
     if (g_bStopping) throw TransferFailure{};
     if (!target.Commit()) throw TransferFailure{ErrorText(::GetLastError())};
 }
