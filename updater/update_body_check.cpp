@@ -30,22 +30,37 @@ void UpdateBodyCheck::Feed(const void* bytes, size_t count)
     total_ += count;
     if (offset < kHeadBytes) memcpy(head_ + offset, p, count < kHeadBytes - offset ? count : kHeadBytes - offset);
     if (kind_ != BodyKind::Launcher) return;
-    if (!pe_offset_known_ && total_ >= kHeadBytes) {
+    if (!pe_.known && total_ >= kHeadBytes) {
+        pe_ = Window{true, Load32(head_ + kPeOffsetField), kPeHeaderBytes, pe_header_};
         // The PE header may begin inside the DOS header: take what of it the head already holds.
-        pe_offset_ = Load32(head_ + kPeOffsetField);
-        pe_offset_known_ = true;
-        CapturePeHeader(head_, 0, kHeadBytes);
+        Capture(pe_, head_, 0, kHeadBytes);
     }
-    if (pe_offset_known_) CapturePeHeader(p, offset, count);
+    Capture(pe_, p, offset, count);
+    if (!table_.known && PeHeaderArrived()) {
+        LocateSections();
+        // The table follows the PE header: what of it arrived is in the head or in this piece.
+        Capture(table_, head_, 0, kHeadBytes);
+    }
+    Capture(table_, p, offset, count);
 }
 
-void UpdateBodyCheck::CapturePeHeader(const uint8_t* bytes, uint64_t offset, size_t count)
+void UpdateBodyCheck::LocateSections()
 {
-    const uint64_t from = offset > pe_offset_ ? offset : pe_offset_;
+    const size_t sections = Load16(pe_header_ + 6);
+    const uint16_t optional_header_bytes = Load16(pe_header_ + 20);
+    too_many_sections_ = sections > kMaxSections;
+    table_ = Window{true, pe_.start + kPeHeaderBytes + optional_header_bytes,
+                    (too_many_sections_ ? 0 : sections) * kSectionBytes, sections_};
+}
+
+void UpdateBodyCheck::Capture(const Window& window, const uint8_t* bytes, uint64_t offset, size_t count)
+{
+    if (!window.known) return;
+    const uint64_t from = offset > window.start ? offset : window.start;
     const uint64_t end = offset + count;
-    const uint64_t header_end = static_cast<uint64_t>(pe_offset_) + kPeHeaderBytes;
-    const uint64_t to = end < header_end ? end : header_end;
-    if (from < to) memcpy(pe_header_ + (from - pe_offset_), bytes + (from - offset), static_cast<size_t>(to - from));
+    const uint64_t window_end = window.start + window.size;
+    const uint64_t to = end < window_end ? end : window_end;
+    if (from < to) memcpy(window.dest + (from - window.start), bytes + (from - offset), static_cast<size_t>(to - from));
 }
 
 bool UpdateBodyCheck::Passes() const
@@ -57,13 +72,20 @@ bool UpdateBodyCheck::Passes() const
         return file_size == total_ && pixel_offset >= kBitmapFileHeaderBytes + kSmallestBitmapInfoBytes &&
                pixel_offset < total_;
     }
-    if (!pe_offset_known_ || head_[0] != 'M' || head_[1] != 'Z') return false;
-    // Every byte of the PE header passed through CapturePeHeader exactly when the body holds it.
-    if (static_cast<uint64_t>(pe_offset_) + kPeHeaderBytes > total_) return false;
+    if (head_[0] != 'M' || head_[1] != 'Z' || !PeHeaderArrived()) return false;
     if (memcmp(pe_header_, "PE\0\0", 4) != 0) return false;
     const uint16_t characteristics = Load16(pe_header_ + 22);
-    return Load16(pe_header_ + 4) == kMachineI386 && (characteristics & kExecutableImage) != 0 &&
-           (characteristics & kDll) == 0;
+    if (Load16(pe_header_ + 4) != kMachineI386 || (characteristics & kExecutableImage) == 0 ||
+        (characteristics & kDll) != 0)
+        return false;
+    // A program cut short still has its headers; its sections' data is what goes missing.
+    if (too_many_sections_ || table_.start + table_.size > total_) return false;
+    for (size_t at = 0; at < table_.size; at += kSectionBytes) {
+        const uint64_t raw_size = Load32(sections_ + at + 16);
+        const uint64_t raw_offset = Load32(sections_ + at + 20);
+        if (raw_size != 0 && raw_offset + raw_size > total_) return false;
+    }
+    return true;
 }
 
 }  // namespace renovek

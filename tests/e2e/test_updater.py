@@ -8,6 +8,7 @@ import subprocess
 
 import pytest
 
+import client_files as cf
 from conftest import BIN, Launcher, wait_for
 from servers.fault_server import CutOff, Gate, Ok, Reset, Slow, Status
 from test_launcher_patching import STAGED_SUFFIX, read_record, snapshot, write_client
@@ -58,7 +59,7 @@ def stripped_democlient(folder):
 
 def test_new_launcher_replaces_the_old_and_is_started_from_the_client_folder(game_folder, server):
     new_launcher = stripped_democlient(game_folder)
-    new_picture = b"BM new picture" * 10
+    new_picture = cf.bmp_24(8, 4, lambda x, y: (x * 30, y * 60, 90))
     server.set("/launcher/QuenlorLauncher.exe", Ok(new_launcher))
     # However slowly the emulator runs, the picture is answered only after the launcher was sent.
     server.set("/launcher/BackGround.bmp", Gate(Ok(new_picture), after="/launcher/QuenlorLauncher.exe"))
@@ -127,7 +128,7 @@ def slow_new_launcher(folder, seconds):
 @pytest.mark.parametrize("picture", ["arrives_at_once", "connection_reset"])
 def test_picture_ending_first_waits_for_the_slow_launcher_which_is_started_once(game_folder, server, picture):
     new_launcher, slow = slow_new_launcher(game_folder, 20)
-    new_picture = b"BM" + bytes(range(256)) * 40
+    new_picture = cf.bmp_24(40, 30, lambda x, y: (x * 6, y * 8, 200))
     server.set("/launcher/QuenlorLauncher.exe", slow)
     server.set("/launcher/BackGround.bmp", Ok(new_picture) if picture == "arrives_at_once"
                else Reset(new_picture, keep=1000))

@@ -156,6 +156,59 @@ class Slow(Fault):
                 break
 
 
+class Announced(Fault):
+    """200 announcing `length` as given (any text, say one no 32-bit number holds), then the body,
+    then close."""
+    name = "announced"
+
+    def __init__(self, body, length):
+        self.body = body
+        self.length = length
+
+    def serve(self, handler):
+        handler.send_response(200)
+        handler.send_header("Content-Type", "application/octet-stream")
+        handler.send_header("Content-Length", str(self.length))
+        handler.send_header("Connection", "close")
+        handler.end_headers()
+        _send_part(handler, self.body)
+        handler.close_connection = True
+
+
+class Overrun(Fault):
+    """Announces the body's length, then sends `extra` bytes after the body, then closes."""
+    name = "overrun"
+
+    def __init__(self, body, extra):
+        self.body = body
+        self.extra = extra
+
+    def serve(self, handler):
+        _announce(handler, len(self.body), close=True)
+        _send_part(handler, self.body + self.extra)
+        handler.close_connection = True
+
+
+class HoldRest(Fault):
+    """Announces the body, sends its first `keep` bytes, and sends the rest only once the server
+    has sent the whole answer to the path `after` (or stops): a download kept running until
+    another one was answered, whatever the clock says."""
+    name = "hold_rest"
+
+    def __init__(self, body, keep, after):
+        self.body = body
+        self.keep = keep
+        self.after = after
+
+    def serve(self, handler):
+        server = handler.server
+        _announce(handler, len(self.body))
+        _send_part(handler, self.body[:self.keep])
+        with server.sent_changed:
+            server.sent_changed.wait_for(lambda: self.after in server.sent or server.stopping.is_set(), 300)
+        _send_part(handler, self.body[self.keep:])
+
+
 class Gate(Fault):
     """Holds the answer until the server has sent the whole answer to another path (or stops), so
     a test orders two downloads by what the server did, not by the clock."""
