@@ -21,7 +21,7 @@ engine=(-Ienginelib/include -Ienginelib -DGEVRAST_STATIC)
 # Sources of each harness (the harness first); the 32-bit build adds extras32_<harness>.
 sources_ql_file=(fuzz/ql_file_fuzz.cpp launcher/config/ql_file.cpp launcher/config/scramble.cpp common/ansi_text.cpp)
 sources_manifest=(fuzz/manifest_fuzz.cpp launcher/patch/manifest.cpp launcher/patch/manifest_path.cpp
-                  launcher/patch/md5_ctx.cpp common/ansi_text.cpp)
+                  launcher/patch/md5_ctx.cpp common/ansi_text.cpp common/staged_file.cpp)
 extras32_manifest=(launcher/patch/md5_transform_x86.S)
 sources_engine_containers=(fuzz/engine_containers_fuzz.cpp enginelib/containers/item_queue.cpp
                            enginelib/containers/item_table.cpp enginelib/containers/bsae.cpp enginelib/hash/qbh.cpp
