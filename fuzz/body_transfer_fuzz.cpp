@@ -13,11 +13,6 @@
 #include "body_transfer.h"
 #include "fuzz_input.h"
 
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) __builtin_trap(); \
-    } while (0)
-
 namespace {
 
 class ScriptedBody : public quenlor::BodySource {

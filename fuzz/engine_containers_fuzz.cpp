@@ -13,11 +13,6 @@
 #include "GevrastSSE.h"
 #include "fuzz_input.h"
 
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) __builtin_trap(); \
-    } while (0)
-
 namespace {
 
 // Item queue: declarations, buffer, pushes, reads and clears in any order.

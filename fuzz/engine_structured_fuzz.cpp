@@ -11,11 +11,6 @@
 #include "GevrastSSE.h"
 #include "fuzz_input.h"
 
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) __builtin_trap(); \
-    } while (0)
-
 namespace {
 
 void DriveText(FuzzInput& in)

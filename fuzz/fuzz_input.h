@@ -1,11 +1,18 @@
-// Reads a fuzzer's bytes as a sequence of small numbers; past the end every read gives 0, so a
-// harness needs no length checks of its own.
+// What the harnesses share: a reader of the fuzzer's bytes as a sequence of small numbers (past
+// the end every read gives 0, so a harness needs no length checks of its own), and the check that
+// stops the program at a finding.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include <string>
+
+// A harness's own finding: the program stops where the model and the code disagree.
+#define CHECK(cond) \
+    do {            \
+        if (!(cond)) __builtin_trap(); \
+    } while (0)
 
 class FuzzInput {
 public:

@@ -7,11 +7,6 @@
 #include "fuzz_input.h"
 #include "update_job.h"
 
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) __builtin_trap(); \
-    } while (0)
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzInput in(data, size);
