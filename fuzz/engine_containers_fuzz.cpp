@@ -216,6 +216,10 @@ void DriveHashTables(FuzzInput& in)
     const uint32_t buckets = 1 + in.Below(9), max = in.Below(40), max_key = 1 + in.Below(12);
     const bool q_ok = q && QBHInitialize(q, buckets, max) == 1;
     const bool v_ok = v && VBHInitialize(v, buckets, max_key, max) == 1;
+    // The entry pools grow by whole steps of a quarter of the maximum, so when the maximum is no
+    // multiple of that step the last partial step is never used.
+    const uint32_t step = max / 4;
+    const uint32_t usable = step == 0 ? max : max / step * step;
     std::multimap<uint32_t, QBH_ENTRY*> qmodel;
     std::multimap<std::string, std::pair<VBH_ENTRY*, uint32_t>> vmodel;
     uint32_t values[64];
@@ -227,10 +231,10 @@ void DriveHashTables(FuzzInput& in)
         switch (op) {
         case 0: {
             QBH_ENTRY* e = QBHInsert(q, value, qkey);
-            CHECK((e != nullptr) == (qmodel.size() < max));
+            CHECK((e != nullptr) == (qmodel.size() < usable));
             if (e) qmodel.emplace(qkey, e);
             VBH_ENTRY* ve = VBHInsert(v, value, vkey.data(), static_cast<uint32_t>(vkey.size()));
-            const bool fits = !vkey.empty() && vkey.size() <= max_key && vmodel.size() < max;
+            const bool fits = !vkey.empty() && vkey.size() <= max_key && vmodel.size() < usable;
             CHECK((ve != nullptr) == fits);
             if (ve) {
                 CHECK(memcmp(VBHGetKeyPtr(ve), vkey.data(), vkey.size()) == 0);
