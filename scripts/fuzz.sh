@@ -75,7 +75,7 @@ for harness in ${FUZZ_HARNESSES:-$all_harnesses}; do
       # A 32-bit failure whose saved input passes on its own, or a sanitizer-internal check that
       # left no input at all, is reported as such; the harnesses keep no state between inputs.
       # Every 64-bit failure, and every repeatable one, counts.
-      artifact=$(grep -o "Test unit written to .*" "$log" | tail -n 1 | sed 's/Test unit written to //')
+      artifact=$(grep -o "Test unit written to .*" "$log" | tail -n 1 | sed 's/Test unit written to //' || true)
       if [ "$1" = 32 ] && { { [ -z "$artifact" ] && grep -q "AddressSanitizer: CHECK failed" "$log"; } ||
          { [ -n "$artifact" ] && ASAN_OPTIONS=detect_leaks=0 timeout 300 "$out/${harness}_fuzz$1" "$artifact" >/dev/null 2>&1; }; }; then
         echo "fuzz $harness 32-bit: not repeated by its input (emulator): $(grep -m1 -E 'ERROR|CHECK failed' "$log")"
