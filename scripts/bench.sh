@@ -33,7 +33,7 @@ done
 echo "== ours / reference (below 1.0: ours is faster); medians of ${BENCH_REPETITIONS:-5} runs"
 /usr/bin/python3 scripts/bench_table.py "$results/bench" "$results/bench64" | tee "$results/table.txt"
 
-# Bounded fuzzing of the configuration reader and the manifest parser (FUZZ_SECONDS each).
+# Bounded fuzzing of every harness in fuzz/ (FUZZ_SECONDS each).
 if [ "${FUZZ_SECONDS:-60}" -gt 0 ]; then
   echo "== fuzz"
   bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"

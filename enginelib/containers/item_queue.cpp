@@ -48,6 +48,10 @@ GEVRAST_API(uint32_t) SetType(ITEM_QUEUE* pQueue, uint32_t dwTypeIndex, uint32_t
                               uint32_t dwMaxItemNum)
 {
     if (dwTypeIndex >= pQueue->dwTypeNum) return 0;
+    // The buffer was sized for the types as they were: a new size or maximum under it (or a count
+    // reset behind records already written) would let pushes run past its end. Types change only
+    // between BeginInitialize and a successful EndInitialize.
+    if (pQueue->pBuffer) return 0;
     ITEM_TYPE_DESC& type = pQueue->pTypes[dwTypeIndex];
     free(type.ppItems);
     memset(&type, 0, sizeof(type));
@@ -82,7 +86,10 @@ GEVRAST_API(uint8_t*) EndInitialize(ITEM_QUEUE* pQueue)
 GEVRAST_API(uint32_t) PushItem(ITEM_QUEUE* pQueue, uint32_t dwTypeIndex, const void* pItem)
 {
     ITEM_TYPE_DESC& type = pQueue->pTypes[dwTypeIndex];
-    if (type.dwItemNum >= type.dwMaxItemNum) return 0;
+    // Without a buffer (before EndInitialize, or after one that failed) every type is full.
+    if (!pQueue->pBuffer || type.dwItemNum >= type.dwMaxItemNum) return 0;
+    const uint64_t end = uint64_t(pQueue->dwWriteOffset) + kTypeIndexBytes + type.dwItemSize;
+    if (end > pQueue->dwBufferSize) return 0;
     uint8_t* at = pQueue->pBuffer + pQueue->dwWriteOffset;
     memcpy(at, &dwTypeIndex, kTypeIndexBytes);
     memcpy(at + kTypeIndexBytes, pItem, type.dwItemSize);

@@ -165,6 +165,7 @@ GEVRAST_API(uint32_t) ResizeImage(void* pImageA, uint32_t dwWidthA, uint32_t dwH
 GEVRAST_API(void) SetOutLineBorder2Bytes(void* pSurface, uint32_t dwWidth, uint32_t dwHeight, int32_t lPitch,
                                          uint32_t dwValue)
 {
+    if (dwWidth == 0 || dwHeight == 0) return;  // no pixels: row h-1 and column w-1 lie outside
     const uint16_t v = static_cast<uint16_t>(dwValue);
     uint16_t* top = reinterpret_cast<uint16_t*>(row(pSurface, 0, lPitch));
     uint16_t* bottom = reinterpret_cast<uint16_t*>(row(pSurface, dwHeight - 1, lPitch));
@@ -180,6 +181,7 @@ GEVRAST_API(void) SetOutLineBorder2Bytes(void* pSurface, uint32_t dwWidth, uint3
 GEVRAST_API(void) SetOutLineBorder4Bytes(void* pSurface, uint32_t dwWidth, uint32_t dwHeight, int32_t lPitch,
                                          uint32_t dwValue)
 {
+    if (dwWidth == 0 || dwHeight == 0) return;  // no pixels: row h-1 and column w-1 lie outside
     uint32_t* top = reinterpret_cast<uint32_t*>(row(pSurface, 0, lPitch));
     uint32_t* bottom = reinterpret_cast<uint32_t*>(row(pSurface, dwHeight - 1, lPitch));
     for (uint32_t x = 0; x < dwWidth; ++x) top[x] = dwValue;

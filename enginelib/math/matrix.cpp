@@ -128,8 +128,9 @@ GEVRAST_API(void) TransposeMatrix(MATRIX4* pm)
 GEVRAST_API(uint32_t) SetInverseMatrix(MATRIX4* pOut, const MATRIX4* pm)
 {
     const float(*m)[4] = pm->m;
-    if (fabsf(m[3][3] - 1.0f) > kAffineSlack || fabsf(m[0][3]) > kAffineSlack || fabsf(m[1][3]) > kAffineSlack ||
-        fabsf(m[2][3]) > kAffineSlack)
+    // Written as "not within" so that a NaN, which compares false with everything, is refused too.
+    if (!(fabsf(m[3][3] - 1.0f) <= kAffineSlack && fabsf(m[0][3]) <= kAffineSlack && fabsf(m[1][3]) <= kAffineSlack &&
+          fabsf(m[2][3]) <= kAffineSlack))
         return 0;
 
     float inv[3][3];

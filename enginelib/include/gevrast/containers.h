@@ -120,12 +120,14 @@ GEVRAST_API(void) ITRelease(ITEM_TABLE* pTable);
 // cycles ended by Clear.
 GEVRAST_API(ITEM_QUEUE*) CreateItemQueue(void);
 GEVRAST_API(uint32_t) BeginInitialize(ITEM_QUEUE* pQueue, uint32_t dwTypeNum);
-// 1, or 0 for a type index not declared by BeginInitialize or a table that cannot be allocated.
+// 1, or 0 for a type index not declared by BeginInitialize, a table that cannot be allocated, or
+// once EndInitialize has made the buffer (types change only before it; BeginInitialize starts over).
 GEVRAST_API(uint32_t) SetType(ITEM_QUEUE* pQueue, uint32_t dwTypeIndex, uint32_t dwItemSize, uint32_t dwTypeValue,
                               uint32_t dwMaxItemNum);
 // The record buffer, or null when it cannot be allocated.
 GEVRAST_API(uint8_t*) EndInitialize(ITEM_QUEUE* pQueue);
-// 1, or 0 when the type already holds its maximum.
+// 1, or 0 when the type already holds its maximum or there is no buffer (before EndInitialize or
+// after one that failed).
 GEVRAST_API(uint32_t) PushItem(ITEM_QUEUE* pQueue, uint32_t dwTypeIndex, const void* pItem);
 // The data of the n-th record of a type; the type's value is written through pTypeValue.
 GEVRAST_API(uint8_t*) GetItem(ITEM_QUEUE* pQueue, uint32_t* pTypeValue, uint32_t dwTypeIndex, uint32_t dwNum);
