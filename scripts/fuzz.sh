@@ -40,8 +40,10 @@ sources_ftp_reply=(fuzz/ftp_reply_fuzz.cpp ftpcomponent/asyncftp/src/socket_chan
 flags_ftp_reply=("${shim[@]}")
 sources_ftp_listing=(fuzz/ftp_listing_fuzz.cpp ftpcomponent/asyncftp/src/listing_parser.cpp)
 flags_ftp_listing=("${shim[@]}")
-sources_body_transfer=(fuzz/body_transfer_fuzz.cpp launcher/patch/body_transfer.cpp common/staged_file.cpp
+sources_body_transfer=(fuzz/body_transfer_fuzz.cpp launcher/patch/body_transfer.cpp launcher/patch/md5_ctx.cpp
+                       launcher/patch/manifest.cpp launcher/patch/manifest_path.cpp common/staged_file.cpp
                        common/ansi_text.cpp)
+extras32_body_transfer=(launcher/patch/md5_transform_x86.S)
 sources_updater_job=(fuzz/updater_job_fuzz.cpp updater/update_job.cpp)
 flags_updater_job=(-Iupdater)
 sources_skin_layout=(fuzz/skin_layout_fuzz.cpp launcher/config/skin_layout.cpp launcher/config/ql_file.cpp

@@ -113,7 +113,13 @@ TEST(BodyKnownAnswers, ASourceAnsweringMoreThanAskedStoresExactlyTheAnnouncedLen
     OverstatingBody source(body);
     LastPiece progress;
     volatile int32_t stop = 0;
-    EXPECT_EQ(quenlor::ReceiveFileBody(source, 20000, (dir.Path() / "f.bin").wstring(), stop, progress),
+    MD5_CTX md5;
+    md5.MD5Update(reinterpret_cast<const uint8_t*>(body.data()), 20000);
+    uint8_t announced[16];
+    md5.MD5Final(announced);
+    const std::wstring expected = quenlor::DigestText(announced);
+    EXPECT_EQ(quenlor::ReceiveFileBody(source, 20000, (dir.Path() / "f.bin").wstring(),
+                                       quenlor::BodyDigest{expected, md5}, stop, progress),
               quenlor::BodyOutcome::Replaced);
     EXPECT_EQ(dir.Read("f.bin"), body.substr(0, 20000));
     EXPECT_EQ(source.asked, (std::vector<uint32_t>{8192, 8192, 3616}));
