@@ -10,7 +10,6 @@ from pathlib import Path
 import pytest
 
 import attempt_record
-from attempt_record import pytest_runtest_makereport, pytest_sessionfinish, pytest_terminal_summary  # noqa: F401
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("QUENLOR_WINDOWS_BUILD", ROOT / "build" / "windows"))
@@ -23,6 +22,9 @@ LAUNCHER = "QuenlorLauncher.exe"
 
 
 def pytest_configure(config):
+    # The recorder's hooks come as a whole: a hook left out would let a suite that never ran pass.
+    if not config.pluginmanager.has_plugin("attempt_record"):
+        config.pluginmanager.register(attempt_record, "attempt_record")
     attempt_record.configure(ARTIFACTS / "startup-deaths.log")
 
 
