@@ -136,6 +136,9 @@ def verdict_e2e(path, status=None):
         if not tries:
             tally.fail("not run: %s: collected but never ran" % nodeid)
             continue
+        if not tries[-1].get("finished"):
+            tally.fail("not run: %s: cut short before its end" % nodeid)
+            continue
         if all(t["skipped"] for t in tries):
             continue
         if not tries[0]["failed"]:

@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-_tries = {}      # nodeid -> [{"failed": bool, "skipped": bool, "death": str or None, "why": str}]
+_tries = {}      # nodeid -> [{"failed": bool, "skipped": bool, "finished": bool, "death": str or None, "why": str}]
 _death_offset = 0
 _collected = []  # nodeids of the cases collected to run
 _collect_errors = {}  # nodeid of a module or folder that could not be collected -> why
@@ -56,8 +56,10 @@ def pytest_runtest_makereport(item, call):
     report = outcome.get_result()
     tries = _tries.setdefault(item.nodeid, [])
     if report.when == "setup" or not tries:
-        tries.append({"failed": False, "skipped": False, "death": None, "why": ""})
+        tries.append({"failed": False, "skipped": False, "finished": False, "death": None, "why": ""})
     current = tries[-1]
+    # A try whose teardown never reported was cut short (an interruption inside the case).
+    current["finished"] = report.when == "teardown"
     for nodeid, what in _new_deaths():
         owner = _tries.get(nodeid)
         if owner and owner[-1]["death"] is None:
