@@ -11,10 +11,10 @@ seconds=${1:-60}
 out=build/fuzz
 mkdir -p "$out/artifacts"
 CXX=${FUZZ_CXX:-clang++-14}
-common=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -Ilauncher -Ilauncher/patch)
-sources_ql_file=(fuzz/ql_file_fuzz.cpp launcher/config/ql_file.cpp launcher/config/scramble.cpp launcher/config/ansi_text.cpp)
+common=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -Ilauncher -Ilauncher/patch -Icommon)
+sources_ql_file=(fuzz/ql_file_fuzz.cpp launcher/config/ql_file.cpp launcher/config/scramble.cpp common/ansi_text.cpp)
 sources_manifest=(fuzz/manifest_fuzz.cpp launcher/patch/manifest.cpp launcher/patch/manifest_path.cpp
-                  launcher/patch/md5_ctx.cpp launcher/config/ansi_text.cpp)
+                  launcher/patch/md5_ctx.cpp common/ansi_text.cpp common/staged_file.cpp)
 
 status=0
 for harness in ql_file manifest; do
