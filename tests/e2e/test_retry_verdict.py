@@ -88,6 +88,10 @@ def test_ctest_a_program_that_passes_then_faults_fails_unless_wines_plumbing_die
     assert (tally.passed, tally.failed, tally.excused) == (1, 2, 1)
     assert any(line.startswith("excused: plumbing_at_teardown: ") and plumbing in line for line in tally.lines)
     assert any(line.startswith("retry: faults_at_teardown: FLAKY") for line in tally.lines)
+    # A run that ended with status 0 while another process of it died is counted, and shown.
+    tally = run_ctest_verdict(tmp_path, [("status_zero", True, GTEST_PASSED + SIGNAL + "\n")])
+    assert (tally.passed, tally.excused) == (1, 1)
+    assert tally.lines[0].startswith("excused: status_zero: passed with exit status 0; a process of its run died")
 
 
 def test_ctest_a_test_the_suite_lists_without_a_result_fails_by_name(tmp_path):
