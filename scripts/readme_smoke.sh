@@ -73,6 +73,7 @@ for name in "${names[@]}"; do
     tail -n 20 "$log" | sed 's/^/    /'
   fi
   echo "smoke: $name: $verdict ($(( $(date +%s) - start )) s, $log)"
+  [ "$verdict" = passed ] || echo "failed: $name (see $log)"
 done
 echo "suite: collected ${#names[@]}, run ${#names[@]}, passed $passed, failed $failed, excused 0"
 echo "verdict: $passed passed, $failed failed"

@@ -46,7 +46,7 @@ run_preset() {
 add_verdict() {
   local what=$1 out=$2 line ok bad
   grep '^retry: ' "$out" | sed "s/^retry: /$what: /" >>"$retries"
-  grep -E '^(excused|not run|unexpected): ' "$out" | sed "s/^/$what: /" >>"$notes"
+  grep -E '^(excused|not run|unexpected|failed): ' "$out" | sed "s/^/$what: /" >>"$notes"
   line=$(grep -E '^verdict: [0-9]+ passed, [0-9]+ failed$' "$out" | tail -n 1)
   if [ -z "$line" ]; then
     echo "$what: no verdict"; echo "$what: no verdict" >>"$suites"; failed=$((failed + 1)); return
@@ -99,12 +99,22 @@ run_e2e() {
   add_verdict e2e "$logs/e2e-verdict.log"
 }
 
+# Every command the README documents, in its shortest form (scripts/readme_smoke.sh); each one
+# counts as one test.
+run_smoke() {
+  echo "== smoke: the README's commands"
+  bash scripts/readme_smoke.sh 2>&1 | tee "$logs/smoke.log"
+  add_verdict smoke "$logs/smoke.log"
+}
+
 start=$(date +%s)
 run_preset native
 run_preset windows
 if [ -f build/windows/bin/QuenlorLauncher.exe ]; then run_e2e; else echo "e2e: no Windows build"; failed=$((failed + 1)); fi
+if [ -f build/windows/bin/QuenlorLauncher.exe ] && [ -f build/native/bin/qlconfig ]; then run_smoke
+else echo "smoke: no build"; failed=$((failed + 1)); fi
 echo
-echo "== summary: native, windows and e2e test runs, $(( $(date +%s) - start )) s"
+echo "== summary: native, windows, e2e and smoke test runs, $(( $(date +%s) - start )) s"
 cat "$suites"
 [ -s "$notes" ] && cat "$notes"
 if [ -s "$retries" ]; then
