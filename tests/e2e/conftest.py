@@ -139,9 +139,13 @@ def judge_started_programs():
     Launcher.started = []
     yield
     started, Launcher.started = Launcher.started, []
-    for driver in started:
+    stop_and_judge(started)
+
+
+def stop_and_judge(drivers):
+    for driver in drivers:
         driver.stop()
-    for driver in started:
+    for driver in drivers:
         judge_program_end(driver.program, driver.output)
 
 

@@ -10,7 +10,7 @@ import textwrap
 
 import pytest
 
-from conftest import ROOT, UNHANDLED_MARKER, judge_program_end
+from conftest import ROOT, UNHANDLED_MARKER, Launcher, judge_program_end, stop_and_judge
 
 E2E = ROOT / "tests" / "e2e"
 PASSING = "def test_one():\n    pass\n\ndef test_two():\n    pass\n"
@@ -74,3 +74,13 @@ def test_a_program_ended_by_an_unhandled_exception_fails_the_case():
     with pytest.raises(AssertionError, match="QuenlorLauncher.exe ended by an unhandled exception: wine: Unhandled page"):
         judge_program_end("C:/x/QuenlorLauncher.exe", output)
     judge_program_end("QuenlorLauncher.exe", "wine: Unhandled page fault quoted in a program's own message\n")
+
+
+def test_a_started_program_that_ended_by_an_unhandled_exception_fails_its_case(wine, tmp_path):
+    # Wine's own line, as a crashed launcher prints it, from a program that then ends with status 0.
+    driver = Launcher(tmp_path)
+    driver.start("/c", "echo wine: Unhandled page fault on read access to 00000000 at address 00401234& exit 0",
+                 exe_path="cmd")
+    Launcher.started.remove(driver)  # judged here rather than by this case's own teardown
+    with pytest.raises(AssertionError, match="cmd ended by an unhandled exception: wine: Unhandled page fault"):
+        stop_and_judge([driver])
