@@ -15,7 +15,7 @@ missing record fails, named.
     retry_verdict.py ctest FIRST_LastTest.log [SECOND_LastTest.log] [--expect NAMES] [--status N]
     retry_verdict.py e2e ATTEMPTS.json [--status N]
 
-Prints "retry: ", "excused: " and "not run: " lines, then "suite: collected N, run N, passed N,
+Prints "retry: ", "failed: " (no second try given), "excused: " and "not run: " lines, then "suite: collected N, run N, passed N,
 failed N, excused N" and "verdict: N passed, N failed" (excused tests count as passed).
 """
 import json
@@ -112,6 +112,9 @@ def verdict_ctest(first_path, second_path=None, expected=None, status=0):
         if teardown:
             tally.count(True, "excused: %s: every case passed, then Wine's own plumbing died under the emulator (%s)"
                         % (name, teardown), excused=True)
+            continue
+        if second_path is None:
+            tally.count(False, "failed: %s" % name)  # a suite without second tries
             continue
         again = second.get(name)
         good, why = judge(death_in(output), again[0] if again else None)

@@ -43,7 +43,8 @@ HELPERS = {"uiauto.exe", "cmd", "cmd.exe", "wineboot", "wineboot.exe", "reg", "r
 
 def classify(program, output):
     """(kind, line) for a failed run the emulator may be blamed for, else (None, line or None)."""
-    lines = output.replace("\r", "").splitlines()
+    output = output.replace("\r", "")
+    lines = output.splitlines()
     plumbing = next((line for line in lines if WINE_PLUMBING.search(line)), None)
     signal = next((line for line in lines if SIGNAL.search(line)), None)
     line = plumbing or signal

@@ -63,12 +63,15 @@ def test_ctest_tests_judged_by_their_output_count_by_that_judgement(tmp_path):
     (tmp_path / "first.log").write_text(log)
     tally = retry_verdict.verdict_ctest(str(tmp_path / "first.log"))
     assert (tally.passed, tally.failed) == (1, 1)
-    assert tally.lines == ["retry: by_regex_bad: failed, not run again"]
+    assert tally.lines == ["failed: by_regex_bad"]
 
 
 def test_ctest_failure_without_a_second_run_fails(tmp_path):
     tally = run_ctest_verdict(tmp_path, [("a", False, DEATH + "\n"), ("b", True, "")])
     assert (tally.passed, tally.failed) == (1, 1)
+    tally = run_ctest_verdict(tmp_path, [("a", False, DEATH + "\n"), ("b", True, "")], [("b", True, "")])
+    assert (tally.passed, tally.failed) == (1, 1)
+    assert tally.lines == ["retry: a: failed, not run again"]
 
 
 def test_ctest_a_program_that_passes_then_faults_fails_unless_wines_plumbing_died(tmp_path):
