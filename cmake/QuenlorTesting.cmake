@@ -9,10 +9,10 @@ function(quenlor_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
-    # Judged by GoogleTest's own summary: under the i386 emulator a Wine process sometimes
-    # faults in its teardown after every case has passed, which is not the program's result.
+    # Judged by the exit status and GoogleTest's summary alike: a program that faults after its
+    # last case (a thread outliving its fixture, a release at teardown) has failed. The test
+    # command excuses only Wine's own plumbing dying there under the emulator, and says so.
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
-                         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
                          FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
   else()
     # PREFIX names a program's cases as a group ("patch.MD5.Rfc...") so ctest -R can pick them.

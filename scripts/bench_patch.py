@@ -20,10 +20,10 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import client_files as cf  # noqa: E402
 from servers.nginx_server import NginxServer  # noqa: E402
 from servers.sample_client import write_url_config  # noqa: E402
-from launcher_run import BIN, TIP, WineSession  # noqa: E402
+from launcher_run import BIN, TIP, WineSession, wine_home  # noqa: E402
 
 WORK = ROOT / "build" / "bench-patch"
-SESSION = WineSession(WORK / "wine")
+SESSION = WineSession(wine_home(WORK / "wine"))
 MIB = 1024 * 1024
 
 

@@ -12,7 +12,7 @@ cmake --build --preset windows -j2 --target QuenlorLauncher democlient uiauto >/
 cmake --preset native >/dev/null
 cmake --build build/native -j2 --target qlconfig >/dev/null
 
-home=build/demo/wine
+home=${QUENLOR_WINE_HOME:-build/demo/wine}
 mkdir -p build/demo
 run=cmake/wine/wine-run.sh
 trap '"$run" --home "$home" --stop' EXIT

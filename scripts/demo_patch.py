@@ -12,10 +12,10 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import client_files as cf  # noqa: E402
 from servers.nginx_server import NginxServer  # noqa: E402
 from servers.sample_client import make_sample, verify, write_url_config  # noqa: E402
-from launcher_run import BIN, WineSession, control_text  # noqa: E402
+from launcher_run import BIN, WineSession, control_text, wine_home  # noqa: E402
 
 DEMO = ROOT / "build" / "demo"
-SESSION = WineSession(DEMO / "wine")
+SESSION = WineSession(wine_home(DEMO / "wine"))
 
 
 def record(client):

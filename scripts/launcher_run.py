@@ -1,6 +1,7 @@
 """Running the Windows build's programs from the demo and measurement scripts: one Wine prefix
 of their own (not the tests'), the launcher in a client folder, and uiauto to watch it."""
 import json
+import os
 import subprocess
 from pathlib import Path
 
@@ -8,6 +9,12 @@ ROOT = Path(__file__).resolve().parents[1]
 BIN = ROOT / "build" / "windows" / "bin"
 RUN = ROOT / "cmake" / "wine" / "wine-run.sh"
 TIP = 1003
+
+
+def wine_home(default):
+    """The scripts' own prefix, or the one QUENLOR_WINE_HOME names (the README smoke test reuses
+    the test prefix instead of booting one more)."""
+    return Path(os.environ.get("QUENLOR_WINE_HOME") or default)
 
 
 class WineSession:

@@ -27,13 +27,13 @@ read -r -a tests <<<"${STRESS_TESTS:-${default_tests[*]}}"
 [ -f build/windows/bin/QuenlorLauncher.exe ] || { echo "no Windows build: cmake --preset windows && cmake --build --preset windows -j2"; exit 1; }
 logs=build/logs/stress
 mkdir -p "$logs"
-death_marker='^wine-run: emulator start-up death:'
+death_marker='^wine-run: emulator death \((start-up|helper)\):'
 
 run_once() {  # kind name log -> 0 passed, 1 failed, 2 start-up death
   local kind=$1 name=$2 log=$3
   if [ "$kind" = ctest ]; then
     ctest --preset windows -R "^${name}\$" >"$log" 2>&1 && return 0
-    grep -q "$death_marker" "$log" && return 2
+    grep -E -q "$death_marker" "$log" && return 2
     return 1
   fi
   local attempts="$log.json"

@@ -124,6 +124,15 @@ ensure_booted() {
   fi
 }
 
+# A program that ends by an unhandled exception starts Wine's debugger, which on a display shows a
+# crash dialog and waits for a click: the run would hang until a test's time-out instead of ending
+# with Wine's "Unhandled ..." report. The debugger is told to print and end instead.
+ensure_no_crash_dialog() {
+  [ -f "$WINEPREFIX/.no-crash-dialog" ] && return 0
+  timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$home/boot.log" 2>&1 9>&- </dev/null && touch "$WINEPREFIX/.no-crash-dialog"
+}
+
 # Wine ends a desktop about a second after its last program; a program starting in that moment
 # gets no window ("The explorer process failed to start") and ends at once. The build names a
 # program (uiauto.exe hold-desktop) that holds the desktop open for the session's whole life.
@@ -138,18 +147,28 @@ ensure_desktop_holder() {
   echo $! >"$pid_file"
 }
 
-# The emulator's known deaths of Wine itself: the emulated loader or wine server dying before
-# the program runs (a fault of our own code inside the program is reported by Wine as an unhandled
-# exception instead and is not matched here). A failed run whose output holds one of these lines
-# gets the marker line below, and, for the test command, a line in $QUENLOR_STARTUP_DEATH_LOG
-# naming the test that was running; only such a failure earns a test its one more try.
-readonly startup_death_pattern='^qemu: uncaught target signal (4|5|6|7|11) |^wine: could not load|^wine: failed to (start|initialize|map)|^wine client error|^wineserver: .*(failed|error)|^preloader: .*failed'
-report_startup_death() {
-  local status=$1 out=$2 program=$3 line
-  [ "$status" -ne 0 ] || return 0
-  line=$(grep -E -m 1 "$startup_death_pattern" "$out") || return 0
-  echo "wine-run: emulator start-up death: $line"
-  if [ -n "${QUENLOR_STARTUP_DEATH_LOG:-}" ]; then
+# scripts/wine_deaths.py judges how the run ended. A program ended by an unhandled exception has
+# failed even when Wine's debugger ended it with status 0: the marker line
+# "wine-run: unhandled exception: LINE" follows and the status is made non-zero.
+# Under the emulator Wine now and then dies by itself; a failed run whose death cannot be ours
+# (before the program's own code ran, in a helper that is not under test, or Wine's own plumbing
+# after every case passed) gets the marker "wine-run: emulator death (KIND): LINE", and a start-up
+# or helper death also a line in $QUENLOR_STARTUP_DEATH_LOG naming the test that was running;
+# only those earn a test its one more try. Where 32-bit code runs natively nothing is excused.
+judge_run() {
+  local out=$1 program=$2 found kind line emulated=0
+  [ -f "$home/qemu32" ] && emulated=1
+  found=$(/usr/bin/python3 "$here/../../scripts/wine_deaths.py" "$program" "$out" "$status" "$emulated") || return 0
+  [ -n "$found" ] || return 0
+  kind=${found%%$'\t'*}
+  line=${found#*$'\t'}
+  if [ "$kind" = unhandled ]; then
+    echo "wine-run: unhandled exception: $line"
+    [ "$status" -ne 0 ] || status=1
+    return 0
+  fi
+  echo "wine-run: emulator death ($kind): $line"
+  if [ "$kind" != teardown ] && [ -n "${QUENLOR_STARTUP_DEATH_LOG:-}" ]; then
     printf '%s\t%s\t%s\n' "${PYTEST_CURRENT_TEST:-$program}" "$(basename "$program")" "$line" >>"$QUENLOR_STARTUP_DEATH_LOG"
   fi
 }
@@ -163,6 +182,7 @@ exec 9>"$home/lock"
 flock 9
 ensure_display
 ensure_booted
+ensure_no_crash_dialog || true
 ensure_desktop_holder
 flock -u 9
 exec 9>&-
@@ -176,6 +196,6 @@ out=$(mktemp "$home/run.XXXXXX")
 status=0
 wine "$@" >"$out" 2>&1 </dev/null || status=$?
 cat "$out"
-report_startup_death "$status" "$out" "$1"
+judge_run "$out" "$1"
 rm -f "$out"
 exit "$status"

@@ -2,6 +2,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "library_import_patch.h"
 #else
 #include "../debug/debug_output.h"
 #endif
@@ -13,7 +15,7 @@ DebugCapture* g_active = nullptr;
 struct DebugCaptureAccess {
     static void add(const char* text)
     {
-        if (g_active) g_active->messages_.emplace_back(text);
+        if (g_active) g_active->messages_.emplace_back(text ? text : "");
     }
 };
 
@@ -21,21 +23,9 @@ struct DebugCaptureAccess {
 
 namespace {
 
-constexpr DWORD kDebugPrint = 0x40010006;      // raised by OutputDebugStringA: length, text
-constexpr DWORD kDebugPrintWide = 0x4001000A;  // raised by OutputDebugStringW: wide and narrow text
-
-LONG CALLBACK on_exception(EXCEPTION_POINTERS* info)
+void WINAPI record_debug_output(LPCSTR text)
 {
-    const EXCEPTION_RECORD* rec = info->ExceptionRecord;
-    if (rec->ExceptionCode == kDebugPrint && rec->NumberParameters >= 2) {
-        DebugCaptureAccess::add(reinterpret_cast<const char*>(rec->ExceptionInformation[1]));
-        return EXCEPTION_CONTINUE_EXECUTION;
-    }
-    if (rec->ExceptionCode == kDebugPrintWide && rec->NumberParameters >= 4) {
-        DebugCaptureAccess::add(reinterpret_cast<const char*>(rec->ExceptionInformation[3]));
-        return EXCEPTION_CONTINUE_EXECUTION;
-    }
-    return EXCEPTION_CONTINUE_SEARCH;
+    DebugCaptureAccess::add(text);
 }
 
 }  // namespace
@@ -43,12 +33,13 @@ LONG CALLBACK on_exception(EXCEPTION_POINTERS* info)
 DebugCapture::DebugCapture()
 {
     g_active = this;
-    handle_ = AddVectoredExceptionHandler(1, on_exception);
+    previous_ = system_routine("kernel32.dll", "OutputDebugStringA");
+    patched_ = patch_library_imports(previous_, reinterpret_cast<void*>(record_debug_output)) > 0;
 }
 
 DebugCapture::~DebugCapture()
 {
-    RemoveVectoredExceptionHandler(handle_);
+    if (patched_) patch_library_imports(reinterpret_cast<void*>(record_debug_output), previous_);
     g_active = nullptr;
 }
 
@@ -57,12 +48,13 @@ DebugCapture::~DebugCapture()
 DebugCapture::DebugCapture()
 {
     g_active = this;
-    handle_ = reinterpret_cast<void*>(gevrast::set_debug_sink(DebugCaptureAccess::add));
+    previous_ = reinterpret_cast<void*>(gevrast::set_debug_sink(DebugCaptureAccess::add));
+    patched_ = true;
 }
 
 DebugCapture::~DebugCapture()
 {
-    gevrast::set_debug_sink(reinterpret_cast<gevrast::DebugSink>(handle_));
+    gevrast::set_debug_sink(reinterpret_cast<gevrast::DebugSink>(previous_));
     g_active = nullptr;
 }
 

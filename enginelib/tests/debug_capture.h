@@ -1,6 +1,8 @@
 // Collects what the library writes to the debugger while an instance is alive. Natively the
-// library's sink is redirected; under Wine the DLL really calls OutputDebugStringA, and the text
-// is read from the debug-print exception that call raises inside the process.
+// library's sink is redirected; under Wine the DLL's import of OutputDebugStringA is pointed at a
+// recorder for the lifetime of the instance, so no debug-print exception is raised at all (once
+// a process has had a second thread, such as GoogleTest's watcher of the main thread, one
+// dispatched exception makes the whole process fault at its exit under the i386 emulator).
 #pragma once
 
 #include <string>
@@ -18,5 +20,6 @@ public:
 private:
     friend struct DebugCaptureAccess;
     std::vector<std::string> messages_;
-    void* handle_ = nullptr;
+    void* previous_ = nullptr;  // the routine or sink in place before
+    bool patched_ = false;
 };

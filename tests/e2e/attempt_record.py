@@ -14,8 +14,10 @@ from pathlib import Path
 
 import pytest
 
-_tries = {}      # nodeid -> [{"failed": bool, "skipped": bool, "death": str or None, "why": str}]
+_tries = {}      # nodeid -> [{"failed": bool, "skipped": bool, "finished": bool, "death": str or None, "why": str}]
 _death_offset = 0
+_collected = []  # nodeids of the cases collected to run
+_collect_errors = {}  # nodeid of a module or folder that could not be collected -> why
 
 
 def configure(default_death_log: Path):
@@ -54,8 +56,10 @@ def pytest_runtest_makereport(item, call):
     report = outcome.get_result()
     tries = _tries.setdefault(item.nodeid, [])
     if report.when == "setup" or not tries:
-        tries.append({"failed": False, "skipped": False, "death": None, "why": ""})
+        tries.append({"failed": False, "skipped": False, "finished": False, "death": None, "why": ""})
     current = tries[-1]
+    # A try whose teardown never reported was cut short (an interruption inside the case).
+    current["finished"] = report.when == "teardown"
     for nodeid, what in _new_deaths():
         owner = _tries.get(nodeid)
         if owner and owner[-1]["death"] is None:
@@ -79,11 +83,23 @@ def _failure_reason(report):
     return "%s failed at %s\n%s" % (report.when, location or "?", "\n".join(errors or lines[-12:]))
 
 
-def pytest_sessionfinish(session):
+def pytest_collectreport(report):
+    if report.failed:
+        lines = [line for line in report.longreprtext.splitlines() if line.startswith("E ")]
+        _collect_errors[report.nodeid or "."] = (lines[-1][1:].strip() if lines else report.longreprtext[-300:])
+
+
+def pytest_collection_finish(session):
+    _collected[:] = [item.nodeid for item in session.items]
+
+
+def pytest_sessionfinish(session, exitstatus):
     path = os.environ.get("QUENLOR_E2E_ATTEMPTS")
     if path:
+        record = {"collected": _collected, "collect_errors": _collect_errors, "exitstatus": int(exitstatus),
+                  "cases": _tries}
         with open(path, "w", encoding="utf-8") as f:
-            json.dump(_tries, f, indent=1)
+            json.dump(record, f, indent=1)
 
 
 def pytest_terminal_summary(terminalreporter):

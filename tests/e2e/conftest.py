@@ -10,7 +10,6 @@ from pathlib import Path
 import pytest
 
 import attempt_record
-from attempt_record import pytest_runtest_makereport, pytest_sessionfinish, pytest_terminal_summary  # noqa: F401
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("QUENLOR_WINDOWS_BUILD", ROOT / "build" / "windows"))
@@ -23,12 +22,30 @@ LAUNCHER = "QuenlorLauncher.exe"
 
 
 def pytest_configure(config):
+    # The recorder's hooks come as a whole: a hook left out would let a suite that never ran pass.
+    if not config.pluginmanager.has_plugin("attempt_record"):
+        config.pluginmanager.register(attempt_record, "attempt_record")
     attempt_record.configure(ARTIFACTS / "startup-deaths.log")
 
 
+# wine-run.sh's line for a program that ended by an exception it did not handle.
+UNHANDLED_MARKER = "wine-run: unhandled exception: "
+
+
+def judge_program_end(program, output):
+    """Every program a case starts is judged: one that ended by an unhandled exception fails the
+    case, whatever the case's own checks saw."""
+    for line in (output or "").splitlines():
+        if line.startswith(UNHANDLED_MARKER):
+            raise AssertionError("%s ended by an unhandled exception: %s\n%s"
+                                 % (Path(str(program)).name, line[len(UNHANDLED_MARKER):], output[-3000:]))
+
+
 def wine_run(args, cwd=None, env=None, timeout=120):
-    return subprocess.run([str(WINE_RUN), "--home", str(WINE_HOME)] + [str(a) for a in args], cwd=cwd, env=env,
-                          capture_output=True, text=True, timeout=timeout)
+    result = subprocess.run([str(WINE_RUN), "--home", str(WINE_HOME)] + [str(a) for a in args], cwd=cwd, env=env,
+                            capture_output=True, text=True, timeout=timeout)
+    judge_program_end(args[0], result.stdout)
+    return result
 
 
 @pytest.fixture(scope="session")
@@ -43,11 +60,15 @@ def wine():
 
 
 class Launcher:
-    """One launcher process in one client folder, and the uiauto commands that watch it."""
+    """One launcher process in one client folder, and the uiauto commands that watch it. Every one
+    started during a case is stopped and judged when the case ends (judge_started_programs)."""
+
+    started = []
 
     def __init__(self, folder: Path):
         self.folder = folder
         self.process = None
+        self.program = LAUNCHER
         self.output = ""
 
     def uiauto(self, command, exe=LAUNCHER, wait=120, locale=None, **options):
@@ -72,6 +93,8 @@ class Launcher:
         if locale:
             env["WINE_RUN_LOCALE"] = locale
         program = exe_path or (BIN / LAUNCHER)
+        self.program = Path(str(program)).name
+        Launcher.started.append(self)
         self.process = subprocess.Popen([str(WINE_RUN), "--home", str(WINE_HOME), str(program)] + list(args),
                                         cwd=self.folder, env=env, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT, text=True, errors="replace")
@@ -104,6 +127,26 @@ class Launcher:
             if not self.wait_exit(60):
                 self.process.kill()
                 self.process.communicate()
+        elif self.process and self.process.stdout and not self.process.stdout.closed:
+            # Ended by itself and never waited for: its output still says how it ended.
+            self.output = self.process.communicate()[0]
+
+
+@pytest.fixture(autouse=True)
+def judge_started_programs():
+    """Set up first, so torn down last: every launcher or updater the case started is stopped and
+    judged by how it ended."""
+    Launcher.started = []
+    yield
+    started, Launcher.started = Launcher.started, []
+    stop_and_judge(started)
+
+
+def stop_and_judge(drivers):
+    for driver in drivers:
+        driver.stop()
+    for driver in drivers:
+        judge_program_end(driver.program, driver.output)
 
 
 @pytest.fixture

@@ -1,0 +1,103 @@
+"""How a Wine run ended, and whether the i386 emulator may be blamed for it.
+
+A program ended by an exception it did not handle has failed, whatever its exit status says
+(Wine's debugger ends it with status 0).
+
+Under the emulator Wine now and then dies by itself, but "qemu: uncaught target signal 11" is
+also how a genuine crash of our own program shows. So a death is credited to the emulator only
+when it cannot be ours:
+
+  start-up   the program's own code never ran: one of Wine's loader or server lines, or a signal
+             before the program printed its first line (GoogleTest's "[==========] Running");
+  helper     a signal in a process that is not under test (the UI watcher, cmd, wineboot, ...);
+  teardown   one of Wine's own loader or server lines after the program reported every case
+             passed; a signal there is not excused, a thread or COM release of ours may cause it.
+
+A signal inside a program under test after its start is ours, and so is every run in which Wine
+reported an unhandled exception: Wine's plumbing and the emulator die in its wake (a "wine client
+error" and a signal 11 follow a page fault of ours while the debugger starts). On a machine that runs 32-bit code
+natively nothing is excused.
+
+    wine_deaths.py PROGRAM OUTPUT_FILE STATUS EMULATED
+        prints "unhandled<TAB>LINE" for a run ended by an unhandled exception, "KIND<TAB>LINE" for
+        a failed run (STATUS not 0) the emulator may be blamed for (EMULATED 1), nothing otherwise
+"""
+import os
+import re
+import sys
+
+SIGNAL = re.compile(r"^qemu: uncaught target signal (4|5|6|7|11) ")
+# Wine's loader and server failing: nothing a program's own code prints or causes in them.
+WINE_PLUMBING = re.compile(r"^wine: could not load|^wine: failed to (start|initialize|map)|^wine client error"
+                           r"|^wineserver: .*(failed|error)|^preloader: .*failed"
+                           r"|^libgcc_s\.so\.1 must be installed for pthread_exit to work")
+# Wine's report of a program ended by an exception it did not handle, and its debugger's.
+UNHANDLED = re.compile(r"^wine: Unhandled |^Unhandled exception: ", re.M)
+# GoogleTest's first line of a run and its summary of a run in which every case passed.
+PROGRAM_STARTED = re.compile(r"^\[==========\] Running ", re.M)
+ALL_PASSED = re.compile(r"^\[  PASSED  \] \d+ tests?\.", re.M)
+ANY_FAILED = re.compile(r"^\[  FAILED  \]", re.M)
+# Processes the tests start to drive or watch the programs under test, never under test themselves.
+HELPERS = {"uiauto.exe", "cmd", "cmd.exe", "wineboot", "wineboot.exe", "reg", "reg.exe"}
+
+
+def classify(program, output):
+    """(kind, line) for a failed run the emulator may be blamed for, else (None, line or None)."""
+    output = output.replace("\r", "")
+    lines = output.splitlines()
+    plumbing = next((line for line in lines if WINE_PLUMBING.search(line)), None)
+    signal = next((line for line in lines if SIGNAL.search(line)), None)
+    line = plumbing or signal
+    if line is None:
+        return None, None
+    if UNHANDLED.search(output):
+        return None, line
+    started = PROGRAM_STARTED.search(output) is not None
+    if os.path.basename(program).lower() in HELPERS:
+        return "helper", line
+    if not started and not _prints_first_line_after_start(program):
+        # A program without a first line of its own: only Wine's plumbing proves it never ran.
+        return ("start-up", plumbing) if plumbing else (None, signal)
+    if not started:
+        return "start-up", line
+    if plumbing and not signal and ALL_PASSED.search(output) and not ANY_FAILED.search(output):
+        return "teardown", plumbing
+    return None, line
+
+
+def _prints_first_line_after_start(program):
+    """Test programs print GoogleTest's first line as soon as their own code runs."""
+    name = os.path.basename(program).lower()
+    return name.endswith(("_test.exe", "_tests.exe"))
+
+
+def unhandled_exception(output):
+    """Wine's line saying the program ended by an unhandled exception, or None."""
+    match = UNHANDLED.search(output.replace("\r", ""))
+    return output.replace("\r", "")[match.start():].splitlines()[0] if match else None
+
+
+def judge(program, output, status, emulated):
+    """("unhandled", line), (kind, line) for a death the emulator may be blamed for, or None."""
+    unhandled = unhandled_exception(output)
+    if unhandled:
+        return "unhandled", unhandled
+    if status == 0 or not emulated:
+        return None
+    kind, line = classify(program, output)
+    return (kind, line) if kind else None
+
+
+def main(argv):
+    if len(argv) != 5:
+        print(__doc__)
+        return 2
+    with open(argv[2], encoding="utf-8", errors="replace") as f:
+        verdict = judge(argv[1], f.read(), int(argv[3]), argv[4] == "1")
+    if verdict:
+        print("%s\t%s" % verdict)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
