@@ -4,10 +4,18 @@
  * that flag and treats the call as a plain hint it rarely honours, so Wine splits every range
  * down to 64 KiB and makes over a hundred thousand calls before a program starts (about a
  * minute per process). Here the flag gets its kernel meaning: map at the hint or fail with
- * EEXIST. Calls without the flag go straight to the C library. */
+ * EEXIST. Calls without the flag go straight to the C library.
+ *
+ * Thread starts are taken one at a time: under the emulator two threads of one process started
+ * at the same instant (a program's own thread beside one the system library starts for itself,
+ * as WinINet does when a connection is released) have brought the process down with a corrupted
+ * stack. Each pthread_create here waits, under one lock, until its new thread runs. A Windows
+ * program cannot tell: its thread start only returns a little later. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <pthread.h>
+#include <semaphore.h>
 #include <sys/mman.h>
 #include <sys/types.h>
 
@@ -39,6 +47,41 @@ void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t off)
 void* mmap64(void* addr, size_t len, int prot, int flags, int fd, off64_t off)
 {
     return map_no_replace(addr, len, prot, flags, fd, off);
+}
+
+typedef int (*pthread_create_fn)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+
+struct thread_start {
+    void* (*routine)(void*);
+    void* arg;
+    sem_t running;
+};
+
+static void* run_started(void* param)
+{
+    struct thread_start* start = param;
+    void* (*routine)(void*) = start->routine;
+    void* arg = start->arg;
+    sem_post(&start->running); /* the creator's record ends with this */
+    return routine(arg);
+}
+
+int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*routine)(void*), void* arg)
+{
+    static pthread_create_fn next_create;
+    static pthread_mutex_t one_at_a_time = PTHREAD_MUTEX_INITIALIZER;
+    if (!next_create) next_create = (pthread_create_fn)dlsym(RTLD_NEXT, "pthread_create");
+    struct thread_start start = {routine, arg};
+    sem_init(&start.running, 0, 0);
+    pthread_mutex_lock(&one_at_a_time);
+    int result = next_create(thread, attr, run_started, &start);
+    if (result == 0) {
+        while (sem_wait(&start.running) != 0 && errno == EINTR) {
+        }
+    }
+    pthread_mutex_unlock(&one_at_a_time);
+    sem_destroy(&start.running);
+    return result;
 }
 #else
 /* The 64-bit build only exists so that 64-bit processes (the wine server) load it quietly. */

@@ -76,13 +76,15 @@ TEST(WorkerThread, RefusedThreadThrowsTheSystemsReason)
         winfx::CWorkerThread worker([&ran] { ran = true; });
         worker.Join();
     } catch (const std::system_error& refused) {
+        // A Windows error code, which the launcher shows the player in its failure message.
+        EXPECT_EQ(refused.code().category(), std::system_category());
         code = static_cast<DWORD>(refused.code().value());
     } catch (const std::bad_alloc&) {
         code = ERROR_NOT_ENOUGH_MEMORY;
     }
     for (void* block : reserved) ::VirtualFree(block, 0, MEM_RELEASE);
     EXPECT_FALSE(ran);
-    EXPECT_NE(code, 0u);
+    EXPECT_EQ(code, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     // With the address space back, threads start again.
     winfx::CWorkerThread again([&ran] { ran = true; });
     again.Join();
