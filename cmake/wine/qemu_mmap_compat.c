@@ -6,16 +6,21 @@
  * minute per process). Here the flag gets its kernel meaning: map at the hint or fail with
  * EEXIST. Calls without the flag go straight to the C library.
  *
- * Thread starts are taken one at a time: under the emulator two threads of one process started
- * at the same instant (a program's own thread beside one the system library starts for itself,
- * as WinINet does when a connection is released) have brought the process down with a corrupted
- * stack. Each pthread_create here waits, under one lock, until its new thread runs. A Windows
- * program cannot tell: its thread start only returns a little later. */
+ * Thread starts are spaced out: under the emulator a program's thread started right after one
+ * that a system library started for itself (WinINet does when a connection is released) has
+ * brought the process down (a segmentation fault inside the emulated process, now and then a
+ * corrupted stack). So thread starts of one process are taken one at a time, each waits until
+ * its new thread runs, and one that follows the previous start by less than THREAD_START_GAP_MS
+ * waits out the rest. A Windows program cannot tell: its thread start only returns later. The
+ * launcher itself carries no such pause; players run it under Wine on real hardware. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <pthread.h>
 #include <semaphore.h>
+#include <time.h>
+
+#define THREAD_START_GAP_MS 300
 #include <sys/mman.h>
 #include <sys/types.h>
 
@@ -73,12 +78,25 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*routin
     if (!next_create) next_create = (pthread_create_fn)dlsym(RTLD_NEXT, "pthread_create");
     struct thread_start start = {routine, arg};
     sem_init(&start.running, 0, 0);
+    static struct timespec previous; /* zero: no thread started yet */
     pthread_mutex_lock(&one_at_a_time);
+    if (previous.tv_sec || previous.tv_nsec) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long long since_ms = (now.tv_sec - previous.tv_sec) * 1000LL + (now.tv_nsec - previous.tv_nsec) / 1000000;
+        if (since_ms >= 0 && since_ms < THREAD_START_GAP_MS) {
+            long long rest_ms = THREAD_START_GAP_MS - since_ms;
+            struct timespec rest = {(time_t)(rest_ms / 1000), (long)(rest_ms % 1000) * 1000000L};
+            while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+            }
+        }
+    }
     int result = next_create(thread, attr, run_started, &start);
     if (result == 0) {
         while (sem_wait(&start.running) != 0 && errno == EINTR) {
         }
     }
+    clock_gettime(CLOCK_MONOTONIC, &previous);
     pthread_mutex_unlock(&one_at_a_time);
     sem_destroy(&start.running);
     return result;
