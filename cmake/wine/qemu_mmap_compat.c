@@ -10,17 +10,19 @@
  * that a system library started for itself (WinINet does when a connection is released) has
  * brought the process down (a segmentation fault inside the emulated process, now and then a
  * corrupted stack). So thread starts of one process are taken one at a time, each waits until
- * its new thread runs, and one that follows the previous start by less than THREAD_START_GAP_MS
- * waits out the rest. A Windows program cannot tell: its thread start only returns later. The
- * launcher itself carries no such pause; players run it under Wine on real hardware. */
+ * its new thread runs, and one that follows the previous start by less than the gap waits out
+ * the rest. A Windows program cannot tell: its thread start only returns later. The gap, in
+ * milliseconds, comes from QUENLOR_THREAD_START_GAP_MS, which the Wine runner sets for the
+ * programs that meet WinINet this way (the launcher and the updater); without it thread starts
+ * go straight to the C library. The programs themselves carry no such pause; players run them
+ * under Wine on real hardware. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <pthread.h>
 #include <semaphore.h>
+#include <stdlib.h>
 #include <time.h>
-
-#define THREAD_START_GAP_MS 300
 #include <sys/mman.h>
 #include <sys/types.h>
 
@@ -75,7 +77,13 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*routin
 {
     static pthread_create_fn next_create;
     static pthread_mutex_t one_at_a_time = PTHREAD_MUTEX_INITIALIZER;
+    static long gap_ms = -1;
     if (!next_create) next_create = (pthread_create_fn)dlsym(RTLD_NEXT, "pthread_create");
+    if (gap_ms < 0) {
+        const char* text = getenv("QUENLOR_THREAD_START_GAP_MS");
+        gap_ms = text ? atol(text) : 0;
+    }
+    if (gap_ms <= 0) return next_create(thread, attr, routine, arg);
     struct thread_start start = {routine, arg};
     sem_init(&start.running, 0, 0);
     static struct timespec previous; /* zero: no thread started yet */
@@ -84,8 +92,8 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*routin
         struct timespec now;
         clock_gettime(CLOCK_MONOTONIC, &now);
         long long since_ms = (now.tv_sec - previous.tv_sec) * 1000LL + (now.tv_nsec - previous.tv_nsec) / 1000000;
-        if (since_ms >= 0 && since_ms < THREAD_START_GAP_MS) {
-            long long rest_ms = THREAD_START_GAP_MS - since_ms;
+        if (since_ms >= 0 && since_ms < gap_ms) {
+            long long rest_ms = gap_ms - since_ms;
             struct timespec rest = {(time_t)(rest_ms / 1000), (long)(rest_ms % 1000) * 1000000L};
             while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
             }
