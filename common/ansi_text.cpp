@@ -17,30 +17,42 @@ bool IsAnsiLeadByte(unsigned char byte)
     return IsDBCSLeadByte(byte) != FALSE;
 }
 
-std::wstring AnsiToWide(const char* bytes, size_t count)
+std::wstring CodePageToWide(unsigned codePage, const char* bytes, size_t count)
 {
     if (count == 0) return std::wstring();
-    int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(count), nullptr, 0);
+    int units = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), nullptr, 0);
     if (units <= 0) return std::wstring();
     std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(count), &wide[0], units);
+    MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), &wide[0], units);
     return wide;
 }
 
-std::string WideToAnsi(const std::wstring& wide, bool* exact)
+std::string WideToCodePage(unsigned codePage, const std::wstring& wide, bool* exact)
 {
     if (exact) *exact = true;
     if (wide.empty()) return std::string();
-    BOOL defaulted = FALSE;
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &defaulted);
+    // No "default character used" flag: under UTF-8 (and UTF-7 and a few others) the system
+    // refuses the whole conversion when asked for it. Whether the bytes stand for exactly this
+    // text is told by reading them back instead, which also catches a nearest-character match.
+    int bytes = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
         if (exact) *exact = false;
         return std::string();
     }
     std::string ansi(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], bytes, nullptr, &defaulted);
-    if (exact && defaulted) *exact = false;
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], bytes, nullptr, nullptr);
+    if (exact) *exact = CodePageToWide(codePage, ansi.data(), ansi.size()) == wide;
     return ansi;
+}
+
+std::wstring AnsiToWide(const char* bytes, size_t count)
+{
+    return CodePageToWide(CP_ACP, bytes, count);
+}
+
+std::string WideToAnsi(const std::wstring& wide, bool* exact)
+{
+    return WideToCodePage(CP_ACP, wide, exact);
 }
 
 #else

@@ -52,7 +52,11 @@ void CQLAutoPatchDlg::SaveLaunchOptions()
     // Controls that are gone read as unchecked and unselected: that would write 0/0 over the
     // player's saved choice.
     if (m_bStop || !::IsWindow(m_cmbResolution.GetSafeHwnd())) return;
-    WriteLaunchOptions(kLaunchOptionsPath, m_chkWindowMode.GetCheck(), m_cmbResolution.GetCurSel() + 1);
+    const int window_mode = m_chkWindowMode.GetCheck();
+    const int resolution = m_cmbResolution.GetCurSel() + 1;
+    // Read before the stop is looked at again: the reads are sends to the UI thread, which may be
+    // closing meanwhile; the file is written only when it has not.
+    UnlessStopping([&] { WriteLaunchOptions(kLaunchOptionsPath, window_mode, resolution); });
 }
 
 void CQLAutoPatchDlg::OnCbnSelchangeResolution()

@@ -1,5 +1,6 @@
 // The patching threads of the main window: verification, then the downloads one file at a time,
 // each on its own transfer thread. Every control update is a synchronous send to the UI thread.
+#include <exception>
 #include <memory>
 #include "worker_thread.h"
 
@@ -68,16 +69,20 @@ void CQLAutoPatchDlg::PatchThread()
     }
     m_nRemaining = static_cast<int32_t>(m_vecDownload.size());
     m_stTip.SetWindowText(quenlor::kStartingText);
-    winfx::CWorkerThread([this] { DownloadThread(); }).Join();
+    try {
+        winfx::CWorkerThread([this] { DownloadThread(); }).Join();
+    } catch (const std::exception&) {
+        // No thread to spare (memory or handle quota exhausted): the downloads run here instead,
+        // in the same order; a file whose own thread cannot start reports itself as failed.
+        DownloadThread();
+    }
 }
 
 void CQLAutoPatchDlg::CompletePatching()
 {
     if (m_bStop) return;
-    if (m_bRunClient) {
-        winfx::GapAfterInternetRelease();
+    if (m_bRunClient)
         StartGame();
-    }
     else
         m_btnStart.EnableWindow(TRUE);
 }
@@ -98,8 +103,12 @@ void CQLAutoPatchDlg::DownloadThread()
         m_vecDownload.pop_back();
         --m_nRemaining;
         m_progTotal.SetPos(total - m_nRemaining);  // files begun, this one included
-        winfx::GapAfterInternetRelease();
-        winfx::CWorkerThread([this, info] { DownloadFile(info); }).Join();
+        try {
+            winfx::CWorkerThread([this, info] { DownloadFile(info); }).Join();
+        } catch (const std::exception&) {
+            // The system refused the transfer thread: that file failed, the next may fare better.
+            m_stTip.SetWindowText(quenlor::DownloadErrorText(quenlor::FileNameOf(info.strFilePath)).c_str());
+        }
     }
     // A stop during the last file empties the list too: that is no completion.
     if (m_bStop) return;

@@ -18,6 +18,7 @@ const winfx::MessageMapEntry CQLAutoPatchDlg::messageEntries[] = {
     WINFX_ON_COMMAND(BN_CLICKED, IDC_BTN_CLOSE, &CQLAutoPatchDlg::OnBnClickedClose),
     WINFX_ON_COMMAND(BN_CLICKED, IDC_BTN_HOMEPAGE, &CQLAutoPatchDlg::OnBnClickedHomePage),
     WINFX_ON_MESSAGE(WM_TIMER, &CQLAutoPatchDlg::OnTimer),
+    WINFX_ON_MESSAGE(WM_CLOSE, &CQLAutoPatchDlg::OnClose),
     WINFX_END_MESSAGE_MAP,
 };
 
@@ -117,22 +118,64 @@ void CQLAutoPatchDlg::OnBnClickedClose()
 
 void CQLAutoPatchDlg::CloseLauncher()
 {
+    StopAndRelease();
+    winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);
+}
+
+LRESULT CQLAutoPatchDlg::OnClose(WPARAM, LPARAM)
+{
+    // Alt+F4 and the system menu's Close arrive here; the dialog manager then cancels the dialog.
+    StopAndRelease();
+    return Default();
+}
+
+void CQLAutoPatchDlg::OnOK()
+{
+    StopAndRelease();
+    CDialogEx::OnOK();
+}
+
+void CQLAutoPatchDlg::OnCancel()
+{
+    StopAndRelease();
+    CDialogEx::OnCancel();
+}
+
+void CQLAutoPatchDlg::StopAndRelease()
+{
+    // The close button runs this, then WM_CLOSE and the cancel it brings: one wait is enough.
+    if (m_bReleased) return;
+    m_bReleased = true;
     // The workers poll m_bStop; they may still send to the controls while they leave, so the
     // wait answers those sends.
-    m_bStop = 1;
+    StopWorkers();
     if (m_patchThread) m_patchThread->JoinFor(kCloseWaitMs, true);
+    // A client start still in progress can no longer publish the block (UnlessStopping), so what
+    // is here is all there is.
     if (m_pShareView) ::UnmapViewOfFile(m_pShareView);
     m_pShareView = nullptr;
     if (m_hShareMap) ::CloseHandle(m_hShareMap);
     m_hShareMap = nullptr;
-    KillTimer(kGameWatchTimer);
-    ::RemovePropW(m_hWnd, L"QuenlorRunClient");
-    winfx::AfxGetMainWnd()->SendMessage(WM_CLOSE);
+    if (m_hWnd) KillTimer(kGameWatchTimer);
+}
+
+void CQLAutoPatchDlg::StopWorkers()
+{
+    std::lock_guard<std::mutex> hold(m_stopLock);
+    m_bStop = 1;
+}
+
+bool CQLAutoPatchDlg::UnlessStopping(const std::function<void()>& work)
+{
+    std::lock_guard<std::mutex> hold(m_stopLock);
+    if (m_bStop) return false;
+    work();
+    return true;
 }
 
 void CQLAutoPatchDlg::EndWorkers()
 {
-    m_bStop = 1;
+    StopWorkers();
     if (m_patchThread && !m_patchThread->JoinFor(kExitWaitMs, true)) {
         // Its temporary file is marked for deletion, so ending here leaves no trace of it.
         ::TerminateProcess(::GetCurrentProcess(), 0);

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,7 +53,8 @@ public:
     void StartGame();
     void LaunchClient(std::wstring path);
 
-    // Run once the modal loop has ended, whichever way: tells the patching threads to stop and
+    // Run once the modal loop has ended, whichever way: tells the patching threads to stop (if no
+    // close path has yet) and
     // waits kExitWaitMs for them; a thread still inside (a read blocked in WinINet) would outlive
     // this object, so the process then ends at once instead of destroying the dialog under it.
     void EndWorkers();
@@ -67,6 +70,10 @@ protected:
     LRESULT OnCtlColor(WPARAM, LPARAM);
     LRESULT OnCreate(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
+    LRESULT OnClose(WPARAM, LPARAM);
+    // Enter and Esc (the dialog's OK and Cancel) end the dialog like every other close.
+    void OnOK() override;
+    void OnCancel() override;
     void OnCbnSelchangeResolution();
     void OnBnClickedStart();
     void OnBnClickedClose();
@@ -80,9 +87,19 @@ private:
     void ReadCommandLine();
     // The end of patching: the game started under "RunClient", else the start button enabled.
     void CompletePatching();
-    // The close button and the game's close request: workers are told to stop, the shared block
-    // is let go, and the window closes.
+    // The close button and the game's close request: the close steps, then the window closes.
     void CloseLauncher();
+    // The close steps, first on every path that ends the dialog (close button, Enter, Esc,
+    // Alt+F4, the system menu's Close, WM_CLOSE, the game's request): workers are told to stop and
+    // given kCloseWaitMs, the shared block is let go, the game watch ends. Runs once.
+    void StopAndRelease();
+    // Sets m_bStop under m_stopLock: once it returns, no work guarded by UnlessStopping is running
+    // and none will begin.
+    void StopWorkers();
+    // Runs `work` unless the launcher is closing, holding the stop off meanwhile; true when it
+    // ran. For the steps that must never happen after a close: writing the option file, creating
+    // the client's process.
+    bool UnlessStopping(const std::function<void()>& work);
 
     winfx::CFont m_font;
     winfx::Brush m_brTip, m_brDownload, m_brVersion;
@@ -101,9 +118,13 @@ public:
     static constexpr UINT_PTR kGameWatchTimer = 1;
 
     bool m_bRunClient = false;
-    // Set once the launcher is closing (UI thread; never cleared after start-up). The workers poll
-    // it between files, chunks and reads; once it is set nothing completes: no game start, no
-    // start button, no option file written.
+    // Set once the launcher is closing (UI thread, through StopWorkers; never cleared after
+    // start-up). The workers poll it between files, chunks and reads; once it is set nothing
+    // completes: no game start, no start button, no option file written.
+    // Invariant: m_bStop goes from 0 to 1 only while m_stopLock is held, and every step that must
+    // not follow a close tests it while holding m_stopLock (UnlessStopping). So each such step
+    // either ends before the stop is set or sees it; the lock is never held across a send to a
+    // window, so the UI thread taking it cannot deadlock with a worker waiting for the UI thread.
     volatile int32_t m_bStop = 0;
     int32_t m_nRemaining = 0;
 
@@ -120,6 +141,8 @@ private:
     // between chunks, so only a read blocked in WinINet takes longer.
     static constexpr DWORD kCloseWaitMs = 3000;
     static constexpr DWORD kExitWaitMs = 2000;
+    std::mutex m_stopLock;
+    bool m_bReleased = false;  // the close steps have run (UI thread only)
     HANDLE m_hShareMap = nullptr;
     void* m_pShareView = nullptr;
     HICON m_hIcon = nullptr;

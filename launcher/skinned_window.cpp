@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "background_picture.h"
 #include "gdiplus_include.h"
 #include "html_view_notice.h"
 #include "ql_autopatch_dlg.h"
@@ -101,9 +102,6 @@ void CQLAutoPatchDlg::ReadCommandLine()
 {
     // The program path counts too: a launcher in a folder named ...RunClient... starts the game.
     m_bRunClient = wcsstr(::GetCommandLineW(), L"RunClient") != nullptr;
-    // Published on the window, so support tools can tell a launcher that will start the game by
-    // itself from one that waits for the player.
-    ::SetPropW(m_hWnd, L"QuenlorRunClient", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(m_bRunClient ? 1 : 0)));
 }
 
 void CQLAutoPatchDlg::ShapeWindow()
@@ -151,10 +149,11 @@ LRESULT CQLAutoPatchDlg::OnPaint(WPARAM, LPARAM)
     if (::IsIconic(m_hWnd)) {
         winfx::DrawIconCentred(dc, client, m_hIcon);
     } else {
-        // Read at every paint: the updater may have replaced the picture.
+        // Read at every paint: the updater may have replaced the picture. The file is closed
+        // again before drawing, so a replacement never finds it held by the launcher.
         delete m_pBackground;
-        m_pBackground = new Gdiplus::Image(L".\\Image\\Autopatch\\BackGround.bmp");
-        if (m_pBackground->GetLastStatus() == Gdiplus::Ok) {
+        m_pBackground = LoadDetachedPicture(L".\\Image\\Autopatch\\BackGround.bmp");
+        if (m_pBackground) {
             Gdiplus::Graphics graphics(dc);
             graphics.DrawImage(m_pBackground, 0, 0, client.right - client.left, client.bottom - client.top);
         }

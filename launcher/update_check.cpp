@@ -1,5 +1,7 @@
 // The start of patching: is this launcher current? If not, the updater replaces it; if so, the
 // manifest is fetched and the verification runs on a thread of its own.
+#include <exception>
+
 #include "worker_thread.h"
 
 #include "app.h"
@@ -17,12 +19,16 @@ void CQLAutoPatchDlg::StartUpdateCheck()
     // A failed fetch leaves the window as it is: no tip, start button disabled; the player can
     // only close. A failure inside the fetch has already told the player.
     if (!m_md5.GetUpdateInfo(quenlor::MakeManifestUrl(m_strUpUrl))) return;
-    m_stTip.SetWindowText(quenlor::kCheckingText);
-    // Releasing the manifest's connection lets WinINet start its connection-pool thread; our
-    // thread starts a moment later rather than at the same instant.
-    winfx::GapAfterInternetRelease();
     m_md5.SetStopFlag(&m_bStop);
-    m_patchThread.reset(new winfx::CWorkerThread([this] { PatchThread(); }));
+    try {
+        m_patchThread.reset(new winfx::CWorkerThread([this] { PatchThread(); }));
+    } catch (const std::exception&) {
+        // The system refused the thread (memory or handle quota exhausted): the window stays as
+        // after a failed fetch, start button disabled; the player can only close.
+        return;
+    }
+    // Set after the thread exists; its own texts come through sends that wait for this thread.
+    m_stTip.SetWindowText(quenlor::kCheckingText);
 }
 
 void CQLAutoPatchDlg::StartUpdater()

@@ -47,12 +47,18 @@ for tool in gcc g++; do
   fi
 done
 
-# Wine answers code page 936 only when the process runs under a Chinese locale.
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
-  $SUDO sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-  $SUDO locale-gen >/dev/null
-fi
+# Wine takes its ANSI code page from the process's locale: zh_CN.UTF-8 gives 936, as on the
+# players' Chinese systems; en_US.UTF-8 gives 1252, a Western system; hi_IN.UTF-8, a locale
+# without an ANSI code page of its own, gives 65001 (UTF-8). The last two serve the tests that
+# run the launcher on other code pages.
+for name in zh_CN en_US hi_IN; do
+  if ! locale -a 2>/dev/null | grep -qi "^$name.utf8\$"; then
+    $SUDO sed -i "s/^# *$name.UTF-8 UTF-8/$name.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    locale_missing=1
+  fi
+done
+if [ -n "${locale_missing:-}" ]; then $SUDO locale-gen >/dev/null; fi
 
 # Some kernels of this machine kind boot with 32-bit execution switched off ("32-bit emulation
 # disabled"). Then every i386 ELF (Wine's 32-bit loader, the native -m32 tests) is handed to

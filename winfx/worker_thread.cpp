@@ -1,6 +1,5 @@
 #include "worker_thread.h"
 
-#include <errno.h>
 #include <process.h>
 
 #include <memory>
@@ -22,10 +21,15 @@ unsigned __stdcall RunBody(void* param)
 CWorkerThread::CWorkerThread(std::function<void()> body)
 {
     auto* owned = new std::function<void()>(std::move(body));
+    ::SetLastError(ERROR_SUCCESS);
     uintptr_t handle = _beginthreadex(nullptr, 0, &RunBody, owned, 0, nullptr);
     if (!handle) {
+        // The system's reason when it refused the thread; the runtime's own allocation failing
+        // leaves none, and that is memory too.
+        DWORD error = ::GetLastError();
         delete owned;
-        throw std::system_error(errno, std::generic_category(), "worker thread");
+        if (error == ERROR_SUCCESS) error = ERROR_NOT_ENOUGH_MEMORY;
+        throw std::system_error(static_cast<int>(error), std::system_category(), "worker thread");
     }
     m_hThread = reinterpret_cast<HANDLE>(handle);
 }
@@ -61,14 +65,6 @@ bool CWorkerThread::JoinFor(DWORD timeoutMs, bool serveSends)
     ::CloseHandle(m_hThread);
     m_hThread = nullptr;
     return true;
-}
-
-void GapAfterInternetRelease()
-{
-    // The compatibility layer announces itself through an export of its ntdll.
-    static const bool compatibility_layer =
-        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    if (compatibility_layer) ::Sleep(kThreadStartGapMs);
 }
 
 void CWorkerThread::Detach()

@@ -11,7 +11,8 @@ namespace winfx {
 
 class CWorkerThread {
 public:
-    // Throws std::system_error when the system refuses a new thread.
+    // Throws std::system_error carrying the system's error code (ERROR_NOT_ENOUGH_MEMORY and the
+    // like) when the system refuses a new thread, std::bad_alloc when the body cannot be copied.
     explicit CWorkerThread(std::function<void()> body);
     ~CWorkerThread();  // a thread neither joined nor detached is joined here
     CWorkerThread(const CWorkerThread&) = delete;
@@ -27,12 +28,5 @@ public:
 private:
     HANDLE m_hThread = nullptr;
 };
-
-// Called between releasing a WinINet connection and starting a thread of ours. Releasing lets
-// WinINet start its connection-pool thread; under the Windows compatibility layer two thread
-// starts at the same instant have been seen to bring the process down, so there this waits
-// kThreadStartGapMs. On Windows itself it returns at once.
-constexpr DWORD kThreadStartGapMs = 300;
-void GapAfterInternetRelease();
 
 }  // namespace winfx

@@ -1,5 +1,6 @@
 """Ending the launcher at any moment of patching: closed by the player during verification or
-during the last file, or killed outright. Afterwards every client file holds its old or its new
+during the last file (by the close button, Esc, Enter, Alt+F4 or a close message), or killed
+outright. Afterwards every client file holds its old or its new
 bytes, never a mixture; no temporary file is left; nothing completes after a close (no game
 start, no option file written)."""
 import os
@@ -8,13 +9,48 @@ import random
 import pytest
 
 from conftest import Launcher, wait_for
-from servers.fault_server import Ok, Slow, Stall
+from servers.fault_server import Fault, Ok, Slow, Stall, _announce, _send_part
 from test_launcher_patching import (STAGED_SUFFIX, TIP, digest, install_democlient, local, manifest, wait_receiving,
                                     write_client)
 
 CLOSE = 1007
 CHECKING = "文件查驗中..."
 MIB = 1024 * 1024
+
+
+class HeldOpen(Fault):
+    """Announces the body and sends it a piece at a time, but never its last byte while the server
+    runs: the file is being received for as long as the test needs and cannot complete, whatever
+    the pace of the launcher. The reads keep returning, so a launcher told to stop sees it."""
+    name = "held_open"
+
+    def __init__(self, body, piece=4096, pause=0.2):
+        self.body = body
+        self.piece = piece
+        self.pause = pause
+
+    def serve(self, handler):
+        _announce(handler, len(self.body))
+        sent, last = 0, len(self.body) - 1
+        while sent < last:
+            upto = min(sent + self.piece, last)
+            _send_part(handler, self.body[sent:upto])
+            sent = upto
+            if handler.server.stopping.wait(self.pause):
+                return
+        handler.server.stopping.wait(600)
+        handler.close_connection = True
+
+
+# The player's ways of ending the window other than its close button, as uiauto sends them: the
+# dialog's Cancel and OK keys, Alt+F4 (the system's close command), and a close message.
+VK_RETURN, VK_ESCAPE, VK_F4 = 0x0D, 0x1B, 0x73
+CLOSE_WAYS = {
+    "Esc": ("key", {"vk": VK_ESCAPE}),
+    "Enter": ("key", {"vk": VK_RETURN}),
+    "Alt+F4": ("key", {"vk": VK_F4, "alt": 1}),
+    "WM_CLOSE": ("close", {}),
+}
 
 
 def temporaries(folder):
@@ -132,3 +168,28 @@ def test_hard_kills_at_random_moments_leave_every_file_old_or_new(wine, client, 
         for name in names:
             content = local(client, "\\" + name).read_bytes()
             assert content in (old[name], new[name]), (round_number, moments, name, len(content))
+
+
+@pytest.mark.parametrize("way", list(CLOSE_WAYS))
+def test_every_way_of_closing_during_the_last_file_under_run_client_starts_nothing(launcher, client, server, way):
+    new = b"K" * (4 * MIB)
+    (client / "last.dat").write_bytes(b"old last")
+    server.set("/last.dat", HeldOpen(new))
+    (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\last.dat", new)]))
+    write_client(client, server.url)
+    install_democlient(client)
+    (client / "AutopatchOption.opt").write_bytes(b"1\r\n2")
+    launcher.start("RunClient")
+    launcher.wait_window()
+    assert wait_receiving(launcher, 1)
+    # Both option files as they stand once the window is up (the screen list is written at start).
+    options = {name: (client / name).read_bytes() for name in ("AutopatchOption.opt", "PrintScreenList.txt")}
+    command, arguments = CLOSE_WAYS[way]
+    sent = launcher.uiauto(command, **arguments)
+    assert sent["found"], sent
+    assert launcher.wait_exit(90), (way, sent)
+    assert "Unhandled" not in launcher.output, launcher.output
+    assert {name: (client / name).read_bytes() for name in options} == options
+    assert (client / "last.dat").read_bytes() == b"old last"
+    assert not (client / "democlient.starts").exists() and not (client / "democlient.record").exists()
+    assert wait_for(lambda: not temporaries(client), 10), temporaries(client)

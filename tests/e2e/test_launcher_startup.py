@@ -183,8 +183,13 @@ def test_missing_skin_reports_twice_and_places_nothing(launcher, client):
 
 
 @pytest.mark.parametrize("where", ["argument", "program path", "nowhere"])
-def test_run_client_on_the_command_line_is_recorded(launcher, client, where):
-    write_client(client)
+def test_run_client_on_the_command_line_starts_the_game_by_itself(launcher, client, server, where):
+    # Seen from outside, as the player sees it: an up-to-date client folder, and either the game
+    # starts at once or the start button waits to be clicked.
+    from test_launcher_patching import install_democlient, wait_done, write_client as write_patch_client
+    (server.root_dir / "MyUpdata.txt").write_bytes(b"")
+    write_patch_client(client, server.url)
+    install_democlient(client)
     args = ["RunClient"] if where == "argument" else []
     exe_path = None
     if where == "program path":
@@ -192,11 +197,21 @@ def test_run_client_on_the_command_line_is_recorded(launcher, client, where):
         folder.mkdir()
         exe_path = folder / LAUNCHER
         shutil.copy(BIN / LAUNCHER, exe_path)
-    launcher.start(*args, exe_path=exe_path)
-    launcher.wait_window()
-    assert launcher.uiauto("prop", name="QuenlorRunClient")["value"] == (0 if where == "nowhere" else 1)
-    launcher.uiauto("close")
-    assert launcher.wait_exit(60)
+    try:
+        launcher.start(*args, exe_path=exe_path)
+        launcher.wait_window()
+        state = wait_done(launcher)
+        if where == "nowhere":
+            assert control(state, 1006)["enabled"]
+            assert not (client / "democlient.starts").exists()
+        else:
+            assert wait_for((client / "democlient.starts").exists, 60)
+            assert len((client / "democlient.starts").read_text().split()) == 1
+        launcher.uiauto("close")
+        assert launcher.wait_exit(60)
+    finally:
+        launcher.uiauto("kill", exe="democlient.exe")
+        launcher.uiauto("wait-exit", exe="democlient.exe", timeout=30000)
 
 
 def test_western_code_page_still_reads_the_gbk_skin(launcher, client):

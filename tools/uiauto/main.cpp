@@ -28,6 +28,10 @@
 //   uiauto prop       --exe NAME --name PROP            a window property of the main window
 //   uiauto redraw     --exe NAME                      repaint the main window and its controls now
 //   uiauto close      --exe NAME                      send WM_CLOSE to the main window
+//   uiauto key        --exe NAME --vk N [--alt 1]     press and release key N (with Alt held:
+//                                                     the system key messages) as the keyboard
+//                                                     does, at the window that has the focus in
+//                                                     the program's window thread, else the main window
 //   uiauto wait-exit  --exe NAME [--timeout MS]       until no process of that name is left
 //   uiauto kill       --exe NAME                      end every process of that name at once
 //   uiauto screenshot --exe NAME --out FILE.bmp       what the screen shows in the main window
@@ -39,6 +43,9 @@
 //   uiauto hold-desktop                               keep the session's desktop open until the
 //                                                     wine server stops (started by wine-run.sh)
 //   uiauto codepage                                   the ANSI code page this session runs with
+//   uiauto exclusive-rename --path FILE --to NEW      open FILE for reading without sharing (as a
+//                                                     scanner or an updater does), close it, then
+//                                                     rename it to NEW; reports both outcomes
 //   uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]
 //
 // Positions of controls are client coordinates of the main window. The exit code is 0 when the
@@ -317,6 +324,45 @@ int Close(HWND dialog)
     return Print(json, true);
 }
 
+int Key(HWND dialog, const Options& options)
+{
+    auto vk = options.find(L"vk");
+    if (!dialog || vk == options.end()) return NotFound("window");
+    const WPARAM key = static_cast<WPARAM>(_wtoi(vk->second.c_str()));
+    auto alt = options.find(L"alt");
+    const bool with_alt = alt != options.end() && alt->second == L"1";
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    HWND target = dialog;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &thread) && thread.hwndFocus) target = thread.hwndFocus;
+    // Repeat count 1; with Alt the context bit (29) is set and the keys are system keys, which is
+    // what makes Alt+F4 a close.
+    const LPARAM down = 1 | (with_alt ? (1 << 29) : 0);
+    const LPARAM up = down | (1 << 30) | (1u << 31);
+    PostMessageW(target, with_alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, down);
+    PostMessageW(target, with_alt ? WM_SYSKEYUP : WM_KEYUP, key, up);
+    JsonWriter json;
+    json.Begin().Bool("found", true).Field("target_class", WindowClass(target))
+        .Field("target_id", static_cast<long long>(target == dialog ? 0 : GetDlgCtrlID(target))).End();
+    return Print(json, true);
+}
+
+int ExclusiveRename(const Options& options)
+{
+    auto path = options.find(L"path");
+    auto to = options.find(L"to");
+    if (path == options.end() || to == options.end()) return Usage();
+    HANDLE file = CreateFileW(path->second.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD open_error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    const bool renamed = MoveFileExW(path->second.c_str(), to->second.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    const DWORD rename_error = renamed ? 0 : GetLastError();
+    JsonWriter json;
+    json.Begin().Bool("found", true).Bool("exclusive", open_error == 0).Field("open_error", static_cast<long long>(open_error))
+        .Bool("renamed", renamed).Field("rename_error", static_cast<long long>(rename_error)).End();
+    return Print(json, open_error == 0 && renamed);
+}
+
 int Screenshot(HWND dialog, const Options& options)
 {
     auto out = options.find(L"out");
@@ -365,10 +411,11 @@ int HoldDesktop()
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: uiauto inspect|wait-window|wait-text|watch-text|msgbox|click|select|send|prop|redraw|close|wait-exit|kill|screenshot\n"
+                 "usage: uiauto inspect|wait-window|wait-text|watch-text|msgbox|click|select|send|prop|redraw|close|key|wait-exit|kill|screenshot\n"
                  "              --exe NAME [options]\n"
                  "       uiauto hold-mapping --name NAME --ms MS [--ready FILE]\n"
                  "       uiauto codepage\n"
+                 "       uiauto exclusive-rename --path FILE --to NEW\n"
                  "       uiauto run-and-close PROGRAM [TIMEOUT_MS [HOLD_MS]]\n"
                  "(the comment at the top of tools/uiauto/main.cpp explains each command)\n");
     return 64;
@@ -401,6 +448,7 @@ int wmain(int argc, wchar_t** argv)
         options[name.substr(2)] = argv[i + 1];
     }
     if (command == L"hold-mapping") return HoldMapping(options);
+    if (command == L"exclusive-rename") return ExclusiveRename(options);
     auto exe = options.find(L"exe");
     if (exe == options.end()) return Usage();
 
@@ -423,6 +471,7 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"prop") return Prop(dialog, options);
     if (command == L"redraw") return Redraw(dialog);
     if (command == L"close") return Close(dialog);
+    if (command == L"key") return Key(dialog, options);
     if (command == L"screenshot") return Screenshot(dialog, options);
     return Usage();
 }

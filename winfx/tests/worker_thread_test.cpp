@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <new>
+#include <system_error>
+#include <vector>
+
 #include "worker_thread.h"
 
 namespace {
@@ -56,4 +60,33 @@ TEST(WorkerThread, BoundedJoinGivesUpOnAWorkerThatDoesNotEnd)
     ::SetEvent(release);
     EXPECT_TRUE(worker.JoinFor(60000));
     ::CloseHandle(release);
+}
+
+// A thread the system cannot give (here: no address space left for its stack) is an exception
+// the caller can answer with its own failure message, carrying the system's reason.
+TEST(WorkerThread, RefusedThreadThrowsTheSystemsReason)
+{
+    std::vector<void*> reserved;
+    for (SIZE_T size = 256u << 20; size >= 64u << 10; size /= 2) {
+        while (void* block = ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) reserved.push_back(block);
+    }
+    DWORD code = 0;
+    bool ran = false;
+    try {
+        winfx::CWorkerThread worker([&ran] { ran = true; });
+        worker.Join();
+    } catch (const std::system_error& refused) {
+        // A Windows error code, which the launcher shows the player in its failure message.
+        EXPECT_EQ(refused.code().category(), std::system_category());
+        code = static_cast<DWORD>(refused.code().value());
+    } catch (const std::bad_alloc&) {
+        code = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    for (void* block : reserved) ::VirtualFree(block, 0, MEM_RELEASE);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(code, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    // With the address space back, threads start again.
+    winfx::CWorkerThread again([&ran] { ran = true; });
+    again.Join();
+    EXPECT_TRUE(ran);
 }
