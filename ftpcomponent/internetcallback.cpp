@@ -1,5 +1,5 @@
 // The status callbacks of a session's handles: each finds its session by the context (the
-// session's serial), enters it, and routes the notifications its handle can carry to the
+// session's serial, which names its table and slot), enters it, and routes the notifications its handle can carry to the
 // handlers of isc_handler.cpp.
 //
 // Handle chain: the internet handle has CallbackInternet; the connection handle, created by
@@ -8,9 +8,8 @@
 // CallbackFileReading. Notifications the routine does not route are ignored before any lookup,
 // so the closings of handles that an invalidation dropped cost nothing.
 #include "debugreport.h"
-#include "module.h"
-#include "nimbrel.h"
 #include "session.h"
+#include "tableregistry.h"
 
 namespace {
 
@@ -28,23 +27,11 @@ DWORD CompletionError(LPVOID info)
 
 CSession* CSession::EnterByContext(DWORD_PTR context)
 {
-    CSessionTable* table = g_pSessionTable;
-    CSession* session = table ? table->SessionFor(context) : nullptr;
-    if (!session) {
+    bool slotHeld = false;
+    CSession* session = EnterSessionByContext(context, slotHeld);
+    if (!slotHeld) {
         NIMBREL_REPORT("internetcallback", "pSession");
         NIMBREL_REPORT("internetcallback", "pSession != NULL");
-        return nullptr;
-    }
-    // The handshake runs on the slot's serial word, not through the session: until it succeeds
-    // the session may be closing on the client's thread. Once it has, invalidation waits for our
-    // leave, so the slot's session stays the one that owns this serial.
-    volatile LONG* serial = table->SerialFor(context);
-    const LONG expected = static_cast<LONG>(context);
-    if (InterlockedCompareExchange(serial, SERIAL_IN_CALLBACK, expected) != expected) return nullptr;
-    session = table->SessionFor(context);
-    if (!session) {  // cannot happen while the serial matched; give the word back regardless
-        InterlockedCompareExchange(serial, expected, SERIAL_IN_CALLBACK);
-        return nullptr;
     }
     return session;
 }

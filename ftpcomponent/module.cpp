@@ -2,4 +2,3 @@
 
 HINSTANCE g_hModuleInstance = nullptr;
 volatile LONG g_lLiveObjects = 0;
-CSessionTable* volatile g_pSessionTable = nullptr;

@@ -3,8 +3,5 @@
 
 #include <windows.h>
 
-class CSessionTable;
-
 extern HINSTANCE g_hModuleInstance;      // stored by the entry point, used by registration
 extern volatile LONG g_lLiveObjects;     // component objects alive; governs DllCanUnloadNow
-extern CSessionTable* volatile g_pSessionTable;  // how status callbacks find sessions by context

@@ -48,6 +48,7 @@ int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD 
     m_dwToggle = dwToggle;
     m_lCorrection = 0;
     m_dwSnIndex = static_cast<DWORD>(*pSerial) & 0xFFF;
+    m_dwTableBits = static_cast<DWORD>(*pSerial) & 0xF000;
     m_dwGeneration = static_cast<DWORD>(*pSerial) & ~0xFFFFu;
     m_hWnd = hWnd;
     m_uMsg = uMsg;

@@ -123,7 +123,8 @@ public:
     void DownloadLoop();
 
     // The status callbacks installed on the session's handles. The context is the session's
-    // serial; the session is found through the module's table by context AND 0xFFF.
+    // serial; the session is found through the live table its bits 12 to 15 name (tableregistry.h),
+    // in the slot its bits 0 to 11 name.
     static void CALLBACK CallbackInternet(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
     static void CALLBACK CallbackFileReading(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
     static void CALLBACK CallbackFileOpening(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
@@ -185,7 +186,7 @@ private:
     void Notify();
     void Invalidate();
     void WriteDisconnectCompletion();
-    DWORD CurrentSerial() const { return (m_dwSnIndex & 0xFFF) + m_dwGeneration; }
+    DWORD CurrentSerial() const { return (m_dwSnIndex & 0xFFF) | m_dwTableBits | m_dwGeneration; }
 
     DWORD m_dwFlags = 0;
     volatile LONG* m_pSerial = nullptr;
@@ -194,6 +195,7 @@ private:
     DWORD m_dwToggle = 0;
     LONG m_lCorrection = 0;
     DWORD m_dwSnIndex = 0;
+    DWORD m_dwTableBits = 0;  // the serial's bits 12 to 15: the number of the session's table
     DWORD m_dwGeneration = 0;
     HWND m_hWnd = nullptr;
     UINT m_uMsg = 0;

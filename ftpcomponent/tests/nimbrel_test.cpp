@@ -194,10 +194,6 @@ TEST(NimbrelNotification, TwoCompletionsBeforeTheClientReactsGiveTwoAnnouncement
 {
     MessageWindow window;
     CSessionTable table;
-    g_pSessionTable = &table;  // status callbacks find the session through it
-    struct Unset {
-        ~Unset() { g_pSessionTable = nullptr; }
-    } unset;
     ASSERT_EQ(table.Initialize(window.hwnd(), kMessage, 1), 0);
     ASSERT_EQ(table.CreateSession(), 1);
     NIMBREL_CONNECT c = MakeConnect();
