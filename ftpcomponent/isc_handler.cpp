@@ -128,12 +128,18 @@ void CSession::OnFileCreated(DWORD_PTR context, HINTERNET handle)
     Leave(context);
 }
 
-// H7: the remote file is open (error 0), or could not be opened, which keeps the connection.
+// H7: the remote file is open (error 0), or could not be opened, which keeps the connection,
+// unless the control connection itself is gone (dropped while idle, a reply broken off): then
+// the failure ends the connection, as a cut transfer does, so the client connects again instead
+// of taking every later file for missing.
 void CSession::OnFileOpened(DWORD_PTR context, DWORD error)
 {
     if (error != 0) {
         NIMBREL_ASSERT("isc_handler", m_hFile == NULL);
-        WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_OPEN_FAILED, FLAGS_IDLE);
+        if (asyncftp::ControlConnectionLost(m_hConnect))
+            WriteCompletion(PROCESS_FAILURE, NIMBREL_STATUS_FAILURE, FLAGS_BACK_TO_INITIALISED);
+        else
+            WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_OPEN_FAILED, FLAGS_IDLE);
         Leave(context);
         return;
     }

@@ -333,4 +333,12 @@ BOOL CloseHandle(HINTERNET value)
     }, FALSE);
 }
 
+BOOL ControlConnectionLost(HINTERNET connectionValue)
+{
+    const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
+    if (!handle || handle->closed) return TRUE;
+    const auto connection = std::atomic_load(&handle->connection);
+    return !connection || connection->controlLost() ? TRUE : FALSE;
+}
+
 }  // namespace asyncftp

@@ -6,6 +6,7 @@
 #include "handles.h"
 #include "socket_channel.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -52,6 +53,8 @@ public:
     bool post(std::function<void()> work);
 
     bool fileOpen() const { return m_openFile.lock() != nullptr; }
+    // The control channel is gone (dropped, out of step, never logged in): no request can succeed.
+    bool controlLost() const { return !m_loggedIn || m_broken; }
     DWORD timeout() const { return m_timeoutMs; }
 
     // Requests (worker thread only).
@@ -100,8 +103,9 @@ private:
     DWORD m_timeoutMs;
 
     ControlChannel m_control;
-    bool m_loggedIn = false;
-    bool m_broken = false;       // the control channel lost sync or dropped; every request fails
+    // Written by the worker only; atomic because controlLost() is asked from other threads too.
+    std::atomic<bool> m_loggedIn{false};
+    std::atomic<bool> m_broken{false};  // the control channel lost sync or dropped; every request fails
     bool m_epsvRefused = false;  // try PASV at once from then on
     bool m_hasMlst = false;
     unsigned long long m_restOffset = 0;  // from an accepted REST, used by the next RETR

@@ -22,6 +22,7 @@ misbehaves on purpose; the user name picks the fault:
   badepsv     EPSV answers whose port cannot be read; PASV is right
   split       every reply after USER goes out one byte at a time
   junksize    SIZE is answered "213 junk"
+  idledrop    after each whole file sent the control connection is closed, as an idle time-out does
 """
 import os
 import signal
@@ -193,7 +194,8 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                 data.close()
                 self.send("226 done")
             elif verb == "RETR":
-                self.retr(os.path.join(root, arg.lstrip("/")))
+                if self.retr(os.path.join(root, arg.lstrip("/"))) and self.user == "idledrop":
+                    return
             elif verb == "ABOR":
                 self.send("225 nothing to abort")
             elif verb == "QUIT":
@@ -203,9 +205,10 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                 self.send("502 not implemented")
 
     def retr(self, path):
+        """True when the whole file went out."""
         if not os.path.isfile(path):
             self.send("550 no such file")
-            return
+            return False
         with open(path, "rb") as f:
             body = f.read()[self.rest:]
         self.rest = 0
@@ -224,6 +227,8 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
             data.sendall(body)
             data.close()
             self.send("226 done")
+            return True
+        return False
 
 
 class ScriptedServer(socketserver.ThreadingTCPServer):

@@ -78,4 +78,9 @@ BOOL Command(HINTERNET connection, BOOL expectResponse, DWORD flags, const char*
 
 BOOL CloseHandle(HINTERNET handle);
 
+// TRUE when the connection's control channel is lost (the server dropped it, a reply broke off or
+// ran past its deadline, the log-in never finished) or the handle is closed or unknown: every
+// request on it fails from now on, and only a new connection helps. FALSE while it is usable.
+BOOL ControlConnectionLost(HINTERNET connection);
+
 }  // namespace asyncftp
