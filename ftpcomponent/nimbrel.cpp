@@ -12,7 +12,10 @@
 CSessionTable::~CSessionTable()
 {
     // Sessions are the client's to close first; one left open would keep a worker thread
-    // running on freed slots, so it is shut down here instead.
+    // running on freed slots, so it is shut down here instead. All are asked at once, so the
+    // last Release takes the time of the slowest session's end, not the sum.
+    for (DWORD i = 0; m_pSlots && i < m_dwMax; ++i)
+        if (m_pSlots[i].pSession) m_pSlots[i].pSession->BeginShutdown();
     for (DWORD i = 0; m_pSlots && i < m_dwMax; ++i) {
         if (m_pSlots[i].pSession) {
             m_pSlots[i].pSession->Shutdown();

@@ -6,12 +6,19 @@
 #include "indexdeque.h"
 #include "signalcounter.h"
 
+#include "asyncftp/Deadlines.h"
+
 #include <windows.h>
 #include <wininet.h>
 
 constexpr DWORD SESSION_INDEX_MAX = 4095;
 constexpr DWORD DOWNLOAD_BUFFER_SIZE = 0x20000;
 constexpr unsigned SESSION_THREAD_STACK = 128 * 1024;  // reserved for a worker; 64 KiB overflowed in pipe writes under the compatibility layer
+// How long the end of a session may take: the worker finishes its current step (at worst a
+// resume command whose reply runs to its deadline), then invalidates, which closes the
+// connection (the closing replies' deadline, or the wait for a connection thread held in a name
+// lookup). Closing, Disconnect's completion and the last Release all follow from it.
+constexpr DWORD SESSION_END_BOUND_MS = asyncftp::kExchangeDeadlineMs + asyncftp::kConnectionsEndWaitMs + 5000;
 constexpr LONG SERIAL_IN_CALLBACK = 0x8000;
 constexpr LONG SERIAL_INVALIDATED = 0x9000;
 
@@ -87,7 +94,13 @@ public:
 
     int Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD dwToggle, CIndexDeque* pDeque,
                    HWND hWnd, UINT uMsg);
+    // Asks the worker to stop (invalidating first) without waiting; Shutdown then waits for it.
+    // Sessions that are all asked first end together, in the time of the slowest.
+    void BeginShutdown();
+    // Returns within SESSION_END_BOUND_MS whatever the server does (see its derivation).
     int Shutdown();
+    // Worker threads started and not yet ended, whether or not their sessions still exist.
+    static LONG ThreadsRunning();
     // How long Initialise waits for the worker to run before it gives up with -5.
     void SetStartTimeout(DWORD dwMilliseconds) { m_dwStartTimeoutMs = dwMilliseconds; }
 
@@ -226,6 +239,7 @@ private:
     HINTERNET m_hFile = nullptr;
     HANDLE m_hThread = nullptr;
     bool m_bWorkerShutDown = false;  // the worker ended through PROCESS_SHUTDOWN, after invalidating
+    bool m_bShutdownQueued = false;
     DWORD m_dwStartTimeoutMs = 10000;
     BYTE* m_pReadBuffer = nullptr;
 

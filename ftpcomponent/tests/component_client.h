@@ -74,6 +74,12 @@ public:
         DestroyWindow(m_hWnd);
     }
     INimbrel* operator->() const { return m_object; }
+    // The client's last Release, with whatever sessions are still open.
+    void Release()
+    {
+        m_object->Release();
+        m_object = nullptr;
+    }
     std::string Local(const char* name) const { return m_folder + "\\" + name; }
 
     // A new session, connecting (collect with Await).
@@ -105,18 +111,20 @@ public:
         return m_object->FindFiles(n, &f);
     }
     int GetCurrentDirectory(int n) { return m_object->GetCurrentDirectory(n, &m_directory[n]); }
-    void Download(int n, const char* remote, const char* local)
+    void Download(int n, const char* remote, const char* local, bool resume = false)
     {
         NIMBREL_DOWNLOAD& d = m_download[n];
         d = {};
         lstrcpyA(d.szRemoteFile, remote);
         lstrcpyA(d.szLocalFile, Local(local).c_str());
+        d.dwResume = resume ? 1 : 0;
         EXPECT_EQ(m_object->Download(n, &d), 0);
     }
 
     // Collects whatever this object has announced; every request handed back must be one of ours.
     void Collect()
     {
+        if (!m_object) return;
         MSG msg;
         while (PeekMessageA(&msg, m_hWnd, kMessage, kMessage, PM_REMOVE)) {
             const int n = m_object->GetNotifiedSession(nullptr);

@@ -26,10 +26,6 @@ std::shared_ptr<T> Lookup(HINTERNET value, HandleKind kind)
     return std::static_pointer_cast<T>(object);
 }
 
-// How long closing the internet handle waits for its connections' threads to end: their last
-// work is bounded by the short waits for the replies to ABOR and QUIT.
-constexpr DWORD kConnectionsEndWaitMs = 15000;
-
 // The connection behind a handle, or null once its close has let go of it. The pointer is read
 // atomically because the connection's worker clears it when the close completes.
 std::shared_ptr<FtpConnection> ConnectionOf(const std::shared_ptr<ConnectionHandle>& handle)

@@ -85,8 +85,10 @@ private:
     // Opens a data connection (passive or active) and sends the transfer command on it; the
     // returned reply is the command's preliminary reply.
     bool startTransfer(const std::string& command, Socket& data, Reply& reply, DWORD& error);
-    bool openPassive(Socket& data, DWORD& error);
-    bool listenActive(Socket& listener, DWORD& error);
+    bool openPassive(Socket& data, DWORD& error, const Deadline& deadline);
+    bool listenActive(Socket& listener, DWORD& error, const Deadline& deadline);
+    // Active mode: takes the server's data connection, refusing any from another address.
+    IoResult acceptFromServer(Socket& listener, Socket& data, const Deadline& deadline);
     bool fetchListing(const std::string& directory, std::vector<WIN32_FIND_DATAA>& entries,
                       const std::string& pattern, DWORD& error);
     bool finishTransferReply(DWORD& error);

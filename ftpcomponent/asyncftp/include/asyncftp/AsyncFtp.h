@@ -21,8 +21,8 @@
 //    already queued on the connection, and its result is the call's return value.
 //  - Requests still queued or running when their handle is closed complete with
 //    ERROR_INTERNET_OPERATION_CANCELLED; then 70 follows, and nothing after it.
-//  - Every socket wait is bounded by the timeout of the internet handle (SetTimeout), so a dead
-//    server fails the request instead of hanging it.
+//  - Every exchange with the server has a deadline (Deadlines.h, SetTimeout), so a dead, silent or
+//    trickling server fails the request instead of hanging it.
 //  - What a server sends is bounded: one reply line and one whole reply 64 KiB each, a listing's
 //    text 4 MiB and its entries 32768. Beyond a limit the request fails with
 //    ERROR_NOT_ENOUGH_MEMORY (a reply beyond its limit also ends the connection's use); so does a
@@ -36,6 +36,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "asyncftp/Deadlines.h"
+
 namespace asyncftp {
 
 // The agent and proxy strings are accepted for shape only: connections are always direct.
@@ -45,8 +47,9 @@ HINTERNET OpenInternet(const char* agent, DWORD accessType, const char* proxy, c
 // Returns the previous callback, or INTERNET_INVALID_STATUS_CALLBACK for an unknown handle.
 INTERNET_STATUS_CALLBACK SetStatusCallback(HINTERNET handle, INTERNET_STATUS_CALLBACK callback);
 
-// Upper bound, in milliseconds, on every connect, send and receive of connections opened later
-// from this internet handle. Defaults to 30000.
+// The deadline, in milliseconds, of every exchange (a whole reply, a log-in, a data connection's
+// opening, each wait for transfer data) on connections opened later from this internet handle.
+// Defaults to kExchangeDeadlineMs (Deadlines.h).
 BOOL SetTimeout(HINTERNET internet, DWORD milliseconds);
 
 // flags: INTERNET_FLAG_PASSIVE for passive data connections (EPSV, else PASV); active (PORT/EPRT)
@@ -82,5 +85,9 @@ BOOL CloseHandle(HINTERNET handle);
 // ran past its deadline, the log-in never finished) or the handle is closed or unknown: every
 // request on it fails from now on, and only a new connection helps. FALSE while it is usable.
 BOOL ControlConnectionLost(HINTERNET connection);
+
+// Threads of the layer that have started and not ended, including those a closing gave up waiting
+// for: while it is above 0, the code that holds the layer must stay loaded.
+LONG ThreadsRunning();
 
 }  // namespace asyncftp
