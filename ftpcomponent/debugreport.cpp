@@ -8,20 +8,11 @@ namespace {
 
 volatile LONG g_assertionCount = 0;
 
-bool RunningUnderCompatibilityLayer()
-{
-    // The compatibility layer announces itself through an export of its ntdll.
-    static const bool detected = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-    return detected;
-}
-
 void DebugOutput(const char* text)
 {
-    // On Windows the output always goes out: a passive listener (a debug-output viewer) sees it
-    // without being the process's debugger. Under the compatibility layer, on the emulator, each
-    // call raises an exception that costs far more than the report is worth, so there only an
-    // attached debugger gets it.
-    if (!RunningUnderCompatibilityLayer() || IsDebuggerPresent()) OutputDebugStringA(text);
+    // Always sent: a passive listener (a debug-output viewer) sees it without being the process's
+    // debugger, wherever the game runs.
+    OutputDebugStringA(text);
 }
 
 }  // namespace

@@ -18,6 +18,13 @@ HINTERNET CreatedHandle(LPVOID info)
     return info ? reinterpret_cast<HINTERNET>(static_cast<INTERNET_ASYNC_RESULT*>(info)->dwResult) : nullptr;
 }
 
+// The request's own result flag: a read's byte count and a failure's error code share the error
+// field, so only this tells them apart.
+bool CompletionSucceeded(LPVOID info)
+{
+    return info && static_cast<INTERNET_ASYNC_RESULT*>(info)->dwResult != FALSE;
+}
+
 DWORD CompletionError(LPVOID info)
 {
     return info ? static_cast<INTERNET_ASYNC_RESULT*>(info)->dwError : ERROR_INTERNET_INTERNAL_ERROR;
@@ -87,7 +94,7 @@ void CALLBACK CSession::CallbackFileReading(HINTERNET, DWORD_PTR context, DWORD 
     if (status == INTERNET_STATUS_RESPONSE_RECEIVED)
         session->OnResponseReceived(context, info && length >= sizeof(DWORD) ? *static_cast<DWORD*>(info) : 0);
     else if (status == INTERNET_STATUS_REQUEST_COMPLETE)
-        session->OnReadComplete(context, CompletionError(info));
+        session->OnReadComplete(context, CompletionSucceeded(info), CompletionError(info));
     else
         session->OnFileClosingDuringRead(context);
 }

@@ -185,11 +185,12 @@ void CSession::OnFileClosingDuringRead(DWORD_PTR context)
     Leave(context);
 }
 
-// H11: a read step is complete with `count` bytes in the ring buffer, 0 at the end of the data,
-// or an error word that is not a byte count.
-void CSession::OnReadComplete(DWORD_PTR context, DWORD count)
+// H11: a read step is complete with `count` bytes in the ring buffer (0 at the end of the data),
+// or has failed, when `count` is an error code: the result flag tells which, since an error code
+// may equal the previous read's byte count.
+void CSession::OnReadComplete(DWORD_PTR context, bool succeeded, DWORD count)
 {
-    if (count == 0) {
+    if (succeeded && count == 0) {
         // The data has ended; the closing's H10 sets the done event.
         m_dwFinal = m_dwReceived;
         InterlockedExchange(&m_lTransferEnd, TRANSFER_DATA_ENDED);
@@ -199,7 +200,7 @@ void CSession::OnReadComplete(DWORD_PTR context, DWORD count)
         if (file) asyncftp::CloseHandle(file);
         return;
     }
-    if (count != m_dwLastResponse) {
+    if (!succeeded || count != m_dwLastResponse) {
         m_dwFinal = 0;
         InterlockedExchange(&m_lTransferEnd, TRANSFER_FAILED);
         SetEvent(m_hDone);

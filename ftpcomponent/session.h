@@ -160,7 +160,7 @@ private:
     void OnFileClosingBeforeRead(DWORD_PTR context);
     void OnResponseReceived(DWORD_PTR context, DWORD count);
     void OnFileClosingDuringRead(DWORD_PTR context);
-    void OnReadComplete(DWORD_PTR context, DWORD count);
+    void OnReadComplete(DWORD_PTR context, bool succeeded, DWORD count);
     // Where the next listing entry goes: the client's array while it has room, else nowhere.
     WIN32_FIND_DATAA* FindEntryDestination();
     // The six dispatch tables; m_pIscTable points at the one of the operation in progress.

@@ -62,6 +62,12 @@ void WaitForThreadsAndClose(const std::vector<HANDLE>& threads)
     }
 }
 
+// A text that would end a command line early and start another: never sent to the server.
+bool BreaksCommandLine(const char* text)
+{
+    return text && std::strpbrk(text, "\r\n") != nullptr;
+}
+
 BOOL Finish(DWORD error)
 {
     SetLastError(error);
@@ -123,7 +129,8 @@ HINTERNET Connect(HINTERNET internetValue, const char* host, INTERNET_PORT port,
     return Shielded([&]() -> HINTERNET {
         const auto internet = Lookup<InternetHandle>(internetValue, HandleKind::Internet);
         if (!internet) return nullptr;
-        if (service != INTERNET_SERVICE_FTP || host == nullptr || *host == '\0') {
+        if (service != INTERNET_SERVICE_FTP || host == nullptr || *host == '\0' || BreaksCommandLine(host) ||
+            BreaksCommandLine(user) || BreaksCommandLine(password)) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
@@ -182,7 +189,7 @@ BOOL SetCurrentDirectory(HINTERNET connectionValue, const char* directory)
     return Shielded([&]() -> BOOL {
         const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
         if (!handle) return FALSE;
-        if (!directory) return Finish(ERROR_INVALID_PARAMETER);
+        if (!directory || BreaksCommandLine(directory)) return Finish(ERROR_INVALID_PARAMETER);
         auto connection = ConnectionOf(handle);
         if (!connection) return FALSE;
         const std::string path = directory;
@@ -196,7 +203,7 @@ HINTERNET FindFirstFile(HINTERNET connectionValue, const char* pattern, WIN32_FI
     return Shielded([&]() -> HINTERNET {
         const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
         if (!handle) return nullptr;
-        if (!firstEntry) {
+        if (!firstEntry || BreaksCommandLine(pattern)) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
@@ -228,7 +235,7 @@ HINTERNET OpenFile(HINTERNET connectionValue, const char* fileName, DWORD access
     return Shielded([&]() -> HINTERNET {
         const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
         if (!handle) return nullptr;
-        if (!fileName || !*fileName || access != GENERIC_READ) {
+        if (!fileName || !*fileName || BreaksCommandLine(fileName) || access != GENERIC_READ) {
             SetLastError(ERROR_INVALID_PARAMETER);  // this client only ever reads
             return nullptr;
         }

@@ -769,6 +769,15 @@ void FtpConnection::closeChild(const std::shared_ptr<HandleObject>& child)
     const bool queued = post([self, child] {
         if (child->kind == HandleKind::File) self->closeFileNow(std::static_pointer_cast<FileHandle>(child));
         child->notify(INTERNET_STATUS_HANDLE_CLOSING, &child->value, sizeof child->value);
+        // Forgotten as it closes (with any other gone already), so thousands of transfers on one
+        // connection leave nothing behind.
+        auto& children = self->m_children;
+        children.erase(std::remove_if(children.begin(), children.end(),
+                                      [&child](const std::weak_ptr<HandleObject>& weak) {
+                                          const auto held = weak.lock();
+                                          return !held || held == child;
+                                      }),
+                       children.end());
     });
     if (!queued) {
         // The connection's worker has ended (its control channel is closed): finish here.

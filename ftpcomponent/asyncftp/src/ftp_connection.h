@@ -114,7 +114,7 @@ private:
     Socket* m_transferData = nullptr;  // data socket of a listing in progress, for aborting
     std::mutex m_abortLock;
     std::weak_ptr<FileHandle> m_openFile;
-    std::vector<std::weak_ptr<HandleObject>> m_children;
+    std::vector<std::weak_ptr<HandleObject>> m_children;  // open finds and files; worker thread only
 
     std::mutex m_queueLock;
     std::condition_variable m_queueReady;

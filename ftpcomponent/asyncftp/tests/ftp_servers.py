@@ -25,6 +25,7 @@ misbehaves on purpose; the user name picks the fault:
   trickle     the replies to REST, RETR and LIST go out one byte every two seconds
   portthief   in active mode a stranger (from 127.0.0.2) reaches the client's data port first
               and offers junk; the server's own connection follows
+  hugefinal   RETR sends the file, then a final "226-" reply that never ends
   idledrop    after each whole file sent the control connection is closed, as an idle time-out does
 """
 import os
@@ -232,6 +233,10 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
             data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
             data.close()
             self.send("426 connection cut" if self.user == "drop" else "226 done")
+        elif self.user == "hugefinal":
+            data.sendall(body)
+            data.close()
+            self.send_endless(b"226-Transfer complete, and then some:\r\n", b" more words\r\n")
         elif self.user == "stall":
             data.sendall(body[:1000])
             time.sleep(30)

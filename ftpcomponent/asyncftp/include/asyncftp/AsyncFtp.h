@@ -29,6 +29,8 @@
 //    request that runs out of memory. No exception leaves any call or any thread of the layer.
 //  - A request made once its connection has closed fails at once with
 //    ERROR_INTERNET_OPERATION_CANCELLED; each handle gets exactly one 70, whoever closes it.
+//  - A name, path, pattern, user or password holding CR or LF is refused at once with
+//    ERROR_INVALID_PARAMETER, before anything is queued or sent.
 //  - A synchronous Connect that fails leaves nothing behind (no handle, no thread). Closing the
 //    internet handle closes its connections and returns once their threads have ended (bounded).
 #pragma once
