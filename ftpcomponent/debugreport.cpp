@@ -3,25 +3,31 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <initializer_list>
 
 namespace {
 
 volatile LONG g_assertionCount = 0;
 
-bool RunningUnderCompatibilityLayer()
+// Someone receives debug output: a debugger, or a debug-output viewer (which opens the shared
+// buffer the system writes the text into). Without one the text would go nowhere, and handing it
+// over still costs an exception raised and handled inside the system, so it is not handed over.
+// The same test holds on every system the game runs on.
+bool OutputHasListener()
 {
-    // The compatibility layer announces itself through an export of its ntdll.
-    static const bool detected = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-    return detected;
+    if (IsDebuggerPresent()) return true;
+    for (const char* buffer : {"DBWIN_BUFFER", "Global\\DBWIN_BUFFER"}) {
+        if (HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, buffer)) {
+            CloseHandle(mapping);
+            return true;
+        }
+    }
+    return false;
 }
 
 void DebugOutput(const char* text)
 {
-    // On Windows the output always goes out: a passive listener (a debug-output viewer) sees it
-    // without being the process's debugger. Under the compatibility layer, on the emulator, each
-    // call raises an exception that costs far more than the report is worth, so there only an
-    // attached debugger gets it.
-    if (!RunningUnderCompatibilityLayer() || IsDebuggerPresent()) OutputDebugStringA(text);
+    if (OutputHasListener()) OutputDebugStringA(text);
 }
 
 }  // namespace

@@ -148,6 +148,15 @@ void CSession::StartDownload()
     InterlockedExchange(&m_lDataFlag, 0);
     InterlockedExchange(&m_lReadPaused, 0);
 
+    // A name that would carry a second command to the server is never sent: the file cannot be
+    // opened by it, the connection stays as it is, and the local file is left untouched.
+    char remote[NIMBREL_PATH_SIZE + 1];
+    CopyField(remote, request->szRemoteFile);
+    if (std::strpbrk(remote, "\r\n")) {
+        WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_OPEN_FAILED, FLAGS_IDLE);
+        return;
+    }
+
     if (request->dwResume) {
         const HANDLE local = OpenLocalFile();
         if (local == INVALID_HANDLE_VALUE) {
@@ -185,8 +194,6 @@ void CSession::StartDownload()
     }
     request->dwBytesWritten = m_dwWritten;
 
-    char remote[NIMBREL_PATH_SIZE + 1];
-    CopyField(remote, request->szRemoteFile);
     NIMBREL_ASSERT("excute", m_hConnect);
     const HINTERNET file = asyncftp::OpenFile(m_hConnect, remote, GENERIC_READ,
                                               INTERNET_FLAG_RELOAD | FTP_TRANSFER_TYPE_BINARY, CurrentSerial());

@@ -1,5 +1,5 @@
 // The status callbacks of a session's handles: each finds its session by the context (the
-// session's serial), enters it, and routes the notifications its handle can carry to the
+// session's serial, which names its table and slot), enters it, and routes the notifications its handle can carry to the
 // handlers of isc_handler.cpp.
 //
 // Handle chain: the internet handle has CallbackInternet; the connection handle, created by
@@ -8,15 +8,21 @@
 // CallbackFileReading. Notifications the routine does not route are ignored before any lookup,
 // so the closings of handles that an invalidation dropped cost nothing.
 #include "debugreport.h"
-#include "module.h"
-#include "nimbrel.h"
 #include "session.h"
+#include "tableregistry.h"
 
 namespace {
 
 HINTERNET CreatedHandle(LPVOID info)
 {
     return info ? reinterpret_cast<HINTERNET>(static_cast<INTERNET_ASYNC_RESULT*>(info)->dwResult) : nullptr;
+}
+
+// The request's own result flag: a read's byte count and a failure's error code share the error
+// field, so only this tells them apart.
+bool CompletionSucceeded(LPVOID info)
+{
+    return info && static_cast<INTERNET_ASYNC_RESULT*>(info)->dwResult != FALSE;
 }
 
 DWORD CompletionError(LPVOID info)
@@ -28,23 +34,11 @@ DWORD CompletionError(LPVOID info)
 
 CSession* CSession::EnterByContext(DWORD_PTR context)
 {
-    CSessionTable* table = g_pSessionTable;
-    CSession* session = table ? table->SessionFor(context) : nullptr;
-    if (!session) {
+    bool slotHeld = false;
+    CSession* session = EnterSessionByContext(context, slotHeld);
+    if (!slotHeld) {
         NIMBREL_REPORT("internetcallback", "pSession");
         NIMBREL_REPORT("internetcallback", "pSession != NULL");
-        return nullptr;
-    }
-    // The handshake runs on the slot's serial word, not through the session: until it succeeds
-    // the session may be closing on the client's thread. Once it has, invalidation waits for our
-    // leave, so the slot's session stays the one that owns this serial.
-    volatile LONG* serial = table->SerialFor(context);
-    const LONG expected = static_cast<LONG>(context);
-    if (InterlockedCompareExchange(serial, SERIAL_IN_CALLBACK, expected) != expected) return nullptr;
-    session = table->SessionFor(context);
-    if (!session) {  // cannot happen while the serial matched; give the word back regardless
-        InterlockedCompareExchange(serial, expected, SERIAL_IN_CALLBACK);
-        return nullptr;
     }
     return session;
 }
@@ -100,7 +94,7 @@ void CALLBACK CSession::CallbackFileReading(HINTERNET, DWORD_PTR context, DWORD 
     if (status == INTERNET_STATUS_RESPONSE_RECEIVED)
         session->OnResponseReceived(context, info && length >= sizeof(DWORD) ? *static_cast<DWORD*>(info) : 0);
     else if (status == INTERNET_STATUS_REQUEST_COMPLETE)
-        session->OnReadComplete(context, CompletionError(info));
+        session->OnReadComplete(context, CompletionSucceeded(info), CompletionError(info));
     else
         session->OnFileClosingDuringRead(context);
 }

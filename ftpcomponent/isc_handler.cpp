@@ -128,12 +128,18 @@ void CSession::OnFileCreated(DWORD_PTR context, HINTERNET handle)
     Leave(context);
 }
 
-// H7: the remote file is open (error 0), or could not be opened, which keeps the connection.
+// H7: the remote file is open (error 0), or could not be opened, which keeps the connection,
+// unless the control connection itself is gone (dropped while idle, a reply broken off): then
+// the failure ends the connection, as a cut transfer does, so the client connects again instead
+// of taking every later file for missing.
 void CSession::OnFileOpened(DWORD_PTR context, DWORD error)
 {
     if (error != 0) {
         NIMBREL_ASSERT("isc_handler", m_hFile == NULL);
-        WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_OPEN_FAILED, FLAGS_IDLE);
+        if (asyncftp::ControlConnectionLost(m_hConnect))
+            WriteCompletion(PROCESS_FAILURE, NIMBREL_STATUS_FAILURE, FLAGS_BACK_TO_INITIALISED);
+        else
+            WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_OPEN_FAILED, FLAGS_IDLE);
         Leave(context);
         return;
     }
@@ -179,11 +185,12 @@ void CSession::OnFileClosingDuringRead(DWORD_PTR context)
     Leave(context);
 }
 
-// H11: a read step is complete with `count` bytes in the ring buffer, 0 at the end of the data,
-// or an error word that is not a byte count.
-void CSession::OnReadComplete(DWORD_PTR context, DWORD count)
+// H11: a read step is complete with `count` bytes in the ring buffer (0 at the end of the data),
+// or has failed, when `count` is an error code: the result flag tells which, since an error code
+// may equal the previous read's byte count.
+void CSession::OnReadComplete(DWORD_PTR context, bool succeeded, DWORD count)
 {
-    if (count == 0) {
+    if (succeeded && count == 0) {
         // The data has ended; the closing's H10 sets the done event.
         m_dwFinal = m_dwReceived;
         InterlockedExchange(&m_lTransferEnd, TRANSFER_DATA_ENDED);
@@ -193,7 +200,7 @@ void CSession::OnReadComplete(DWORD_PTR context, DWORD count)
         if (file) asyncftp::CloseHandle(file);
         return;
     }
-    if (count != m_dwLastResponse) {
+    if (!succeeded || count != m_dwLastResponse) {
         m_dwFinal = 0;
         InterlockedExchange(&m_lTransferEnd, TRANSFER_FAILED);
         SetEvent(m_hDone);

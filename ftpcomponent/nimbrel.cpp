@@ -2,6 +2,7 @@
 
 #include "debugreport.h"
 #include "module.h"
+#include "tableregistry.h"
 
 #include <cstring>
 #include <new>
@@ -11,7 +12,10 @@
 CSessionTable::~CSessionTable()
 {
     // Sessions are the client's to close first; one left open would keep a worker thread
-    // running on freed slots, so it is shut down here instead.
+    // running on freed slots, so it is shut down here instead. All are asked at once, so the
+    // last Release takes the time of the slowest session's end, not the sum.
+    for (DWORD i = 0; m_pSlots && i < m_dwMax; ++i)
+        if (m_pSlots[i].pSession) m_pSlots[i].pSession->BeginShutdown();
     for (DWORD i = 0; m_pSlots && i < m_dwMax; ++i) {
         if (m_pSlots[i].pSession) {
             m_pSlots[i].pSession->Shutdown();
@@ -19,6 +23,9 @@ CSessionTable::~CSessionTable()
             m_pSlots[i].pSession = nullptr;
         }
     }
+    // Every session is shut down: no callback enters this table any more, and once this returns
+    // none is looking at it either.
+    UnregisterTable(m_nNumber);
     delete[] m_pFreeIndex;
     delete[] m_pSlots;
     m_Deque.Destroy();
@@ -35,18 +42,29 @@ int CSessionTable::Initialize(HWND hWnd, UINT uMsg, DWORD dwMax)
         m_Deque.Destroy();
         return -4;
     }
+    // The table's number goes into every serial, so that status callbacks find this table (-3:
+    // as many tables as serials can tell apart are initialised in the process already).
+    const int number = RegisterTable(this);
+    if (number < 0) {
+        m_Deque.Destroy();
+        delete[] m_pFreeIndex;
+        m_pFreeIndex = nullptr;
+        return -3;
+    }
     for (DWORD i = 0; i < dwMax; ++i) m_pFreeIndex[i] = i;
     m_pSlots = new (std::nothrow) SESSION_SLOT[dwMax];
     if (!m_pSlots) {
+        UnregisterTable(number);
         m_Deque.Destroy();
         delete[] m_pFreeIndex;
         m_pFreeIndex = nullptr;
         return -5;
     }
     std::memset(static_cast<void*>(m_pSlots), 0, sizeof(SESSION_SLOT) * dwMax);
+    const DWORD generation = FirstGenerationOfNewTable();
     for (DWORD i = 0; i < dwMax; ++i) {
         SESSION_SLOT& slot = m_pSlots[i];
-        slot.lSerial = static_cast<LONG>((i & 0xFFF) | 0x10000);
+        slot.lSerial = static_cast<LONG>((i & 0xFFF) | (static_cast<DWORD>(number) << TABLE_NUMBER_SHIFT) | generation);
         slot.pCounter = &slot.lCounterA;
         slot.dwToggle = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&slot.lCounterA) ^
                                            reinterpret_cast<uintptr_t>(&slot.lCounterB));
@@ -55,6 +73,7 @@ int CSessionTable::Initialize(HWND hWnd, UINT uMsg, DWORD dwMax)
     m_hWnd = hWnd;
     m_uMsg = uMsg;
     m_dwAllocated = 0;
+    m_nNumber = number;
     m_dwFlags |= 1;
     return 0;
 }
@@ -206,15 +225,12 @@ volatile LONG* CSessionTable::SerialFor(DWORD_PTR context) const
 
 CNimbrel::CNimbrel() : m_pTable(new (std::nothrow) CSessionTable())
 {
-    g_pSessionTable = m_pTable;
     // Counted from birth, so an object destroyed before anyone held it leaves the count balanced.
     InterlockedIncrement(&g_lLiveObjects);
 }
 
 CNimbrel::~CNimbrel()
 {
-    // A newer object may have taken the module-wide pointer; only our own is cleared.
-    InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&g_pSessionTable), nullptr, m_pTable);
     delete m_pTable;
     InterlockedDecrement(&g_lLiveObjects);
 }

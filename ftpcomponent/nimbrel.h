@@ -72,6 +72,7 @@ private:
     DWORD m_dwAllocated = 0;
     HWND m_hWnd = nullptr;
     UINT m_uMsg = 0;
+    int m_nNumber = -1;  // in the registry of live tables while initialised (tableregistry.h)
 };
 
 class CNimbrel : public INimbrel {

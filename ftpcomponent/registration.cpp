@@ -54,7 +54,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow(void)
 {
-    return g_lLiveObjects != 0 ? S_FALSE : S_OK;
+    return ModuleInUse() ? S_FALSE : S_OK;
 }
 
 // Hands out the component object itself (asked for riid), never the class factory.

@@ -26,6 +26,8 @@ const FlagChangePair kFlagChanges[] = {
 
 constexpr DWORD kCallbackLeaveTimeoutMs = 30000;
 
+volatile LONG g_lWorkerThreads = 0;
+
 void CloseIfOpen(HANDLE& h)
 {
     if (h) CloseHandle(h);
@@ -48,12 +50,14 @@ int CSession::Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD 
     m_dwToggle = dwToggle;
     m_lCorrection = 0;
     m_dwSnIndex = static_cast<DWORD>(*pSerial) & 0xFFF;
+    m_dwTableBits = static_cast<DWORD>(*pSerial) & 0xF000;
     m_dwGeneration = static_cast<DWORD>(*pSerial) & ~0xFFFFu;
     m_hWnd = hWnd;
     m_uMsg = uMsg;
     m_pDeque = pDeque;
     m_dwItem = m_dwSnIndex;
     m_bWorkerShutDown = false;
+    m_bShutdownQueued = false;
 
     m_hCancel = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     m_hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -123,9 +127,16 @@ struct WorkerStart {
 HANDLE CSession::BeginWorkerThread(unsigned(__stdcall* routine)(void*), void* argument)
 {
     // A small reservation: a process may hold 4096 sessions, each with this thread, in 2 GiB.
-    return reinterpret_cast<HANDLE>(
+    // Counted from before its start to its last step (WorkerThread), so the module that holds it
+    // is not unloaded under it, also when Initialise gave up on it.
+    InterlockedIncrement(&g_lWorkerThreads);
+    const HANDLE thread = reinterpret_cast<HANDLE>(
         _beginthreadex(nullptr, SESSION_THREAD_STACK, routine, argument, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread) InterlockedDecrement(&g_lWorkerThreads);
+    return thread;
 }
+
+LONG CSession::ThreadsRunning() { return g_lWorkerThreads; }
 
 int CSession::StartWorker()
 {
@@ -158,14 +169,24 @@ int CSession::StartWorker()
     return 0;
 }
 
+void CSession::BeginShutdown()
+{
+    if (!(m_dwFlags & SESSION_INITIALISED) || m_bShutdownQueued) return;
+    m_bShutdownQueued = true;
+    QueueItem(true, PROCESS_SHUTDOWN, nullptr);
+}
+
 int CSession::Shutdown()
 {
     if (!(m_dwFlags & SESSION_INITIALISED)) return -1;
-    QueueItem(true, PROCESS_SHUTDOWN, nullptr);
-    // Not bounded on purpose: the worker uses this session until it ends. It cannot hang, since
-    // each of its waits is bounded (the FTP layer's socket timeouts, invalidation's wait for a
-    // callback) and the command ring, which carries the shutdown, wins over the event ring.
-    WaitForSingleObject(m_hThread, INFINITE);
+    BeginShutdown();
+    // The command ring, which carries the shutdown, wins over the event ring, and every step of
+    // the worker has a deadline, so it ends within SESSION_END_BOUND_MS. Should it not, the wait
+    // goes on after a report: freeing what a running worker uses would bring the host down.
+    if (WaitForSingleObject(m_hThread, SESSION_END_BOUND_MS) != WAIT_OBJECT_0) {
+        NIMBREL_REPORT("session", "the worker did not end within SESSION_END_BOUND_MS");
+        WaitForSingleObject(m_hThread, INFINITE);
+    }
     CloseIfOpen(m_hThread);
     // A worker that ended early (an invalid code, a fault) left its handles open; it is gone now,
     // so they are closed here.
@@ -346,6 +367,7 @@ unsigned __stdcall CSession::WorkerThread(void* pStart)
         WorkerStart::kStarting)
     {
         start->Release();  // Initialise gave up on this thread; the session is not ours to touch
+        InterlockedDecrement(&g_lWorkerThreads);
         return 0;
     }
     CSession* session = start->pSession;
@@ -358,6 +380,8 @@ unsigned __stdcall CSession::WorkerThread(void* pStart)
     } catch (...) {
         NIMBREL_REPORT("session", "the worker thread ended by an exception");
     }
+    // The last thing the thread does in this module (what remains is the return).
+    InterlockedDecrement(&g_lWorkerThreads);
     return 31;
 }
 

@@ -6,12 +6,19 @@
 #include "indexdeque.h"
 #include "signalcounter.h"
 
+#include "asyncftp/Deadlines.h"
+
 #include <windows.h>
 #include <wininet.h>
 
 constexpr DWORD SESSION_INDEX_MAX = 4095;
 constexpr DWORD DOWNLOAD_BUFFER_SIZE = 0x20000;
 constexpr unsigned SESSION_THREAD_STACK = 128 * 1024;  // reserved for a worker; 64 KiB overflowed in pipe writes under the compatibility layer
+// How long the end of a session may take: the worker finishes its current step (at worst a
+// resume command whose reply runs to its deadline), then invalidates, which closes the
+// connection (the closing replies' deadline, or the wait for a connection thread held in a name
+// lookup). Closing, Disconnect's completion and the last Release all follow from it.
+constexpr DWORD SESSION_END_BOUND_MS = asyncftp::kExchangeDeadlineMs + asyncftp::kConnectionsEndWaitMs + 5000;
 constexpr LONG SERIAL_IN_CALLBACK = 0x8000;
 constexpr LONG SERIAL_INVALIDATED = 0x9000;
 
@@ -87,7 +94,13 @@ public:
 
     int Initialise(volatile LONG* pSerial, volatile LONG* pCounter, DWORD dwToggle, CIndexDeque* pDeque,
                    HWND hWnd, UINT uMsg);
+    // Asks the worker to stop (invalidating first) without waiting; Shutdown then waits for it.
+    // Sessions that are all asked first end together, in the time of the slowest.
+    void BeginShutdown();
+    // Returns within SESSION_END_BOUND_MS whatever the server does (see its derivation).
     int Shutdown();
+    // Worker threads started and not yet ended, whether or not their sessions still exist.
+    static LONG ThreadsRunning();
     // How long Initialise waits for the worker to run before it gives up with -5.
     void SetStartTimeout(DWORD dwMilliseconds) { m_dwStartTimeoutMs = dwMilliseconds; }
 
@@ -123,7 +136,8 @@ public:
     void DownloadLoop();
 
     // The status callbacks installed on the session's handles. The context is the session's
-    // serial; the session is found through the module's table by context AND 0xFFF.
+    // serial; the session is found through the live table its bits 12 to 15 name (tableregistry.h),
+    // in the slot its bits 0 to 11 name.
     static void CALLBACK CallbackInternet(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
     static void CALLBACK CallbackFileReading(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
     static void CALLBACK CallbackFileOpening(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
@@ -146,7 +160,7 @@ private:
     void OnFileClosingBeforeRead(DWORD_PTR context);
     void OnResponseReceived(DWORD_PTR context, DWORD count);
     void OnFileClosingDuringRead(DWORD_PTR context);
-    void OnReadComplete(DWORD_PTR context, DWORD count);
+    void OnReadComplete(DWORD_PTR context, bool succeeded, DWORD count);
     // Where the next listing entry goes: the client's array while it has room, else nowhere.
     WIN32_FIND_DATAA* FindEntryDestination();
     // The six dispatch tables; m_pIscTable points at the one of the operation in progress.
@@ -185,7 +199,7 @@ private:
     void Notify();
     void Invalidate();
     void WriteDisconnectCompletion();
-    DWORD CurrentSerial() const { return (m_dwSnIndex & 0xFFF) + m_dwGeneration; }
+    DWORD CurrentSerial() const { return (m_dwSnIndex & 0xFFF) | m_dwTableBits | m_dwGeneration; }
 
     DWORD m_dwFlags = 0;
     volatile LONG* m_pSerial = nullptr;
@@ -194,6 +208,7 @@ private:
     DWORD m_dwToggle = 0;
     LONG m_lCorrection = 0;
     DWORD m_dwSnIndex = 0;
+    DWORD m_dwTableBits = 0;  // the serial's bits 12 to 15: the number of the session's table
     DWORD m_dwGeneration = 0;
     HWND m_hWnd = nullptr;
     UINT m_uMsg = 0;
@@ -224,6 +239,7 @@ private:
     HINTERNET m_hFile = nullptr;
     HANDLE m_hThread = nullptr;
     bool m_bWorkerShutDown = false;  // the worker ended through PROCESS_SHUTDOWN, after invalidating
+    bool m_bShutdownQueued = false;
     DWORD m_dwStartTimeoutMs = 10000;
     BYTE* m_pReadBuffer = nullptr;
 

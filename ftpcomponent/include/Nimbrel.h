@@ -9,6 +9,10 @@
 //
 // Methods return 0 or a negative code, never HRESULTs. Session numbers run from 1 to max.
 // Close every session before the last Release.
+//
+// A host, user, password, path or pattern holding CR or LF is never sent: Connect and the
+// directory and listing calls end with NIMBREL_STATUS_FAILURE, a Download with
+// NIMBREL_STATUS_OPEN_FAILED (the connection is kept, the local file untouched).
 #pragma once
 
 #include <windows.h>

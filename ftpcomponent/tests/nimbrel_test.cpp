@@ -8,6 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include <set>
+
+#include <memory>
+
 
 namespace {
 
@@ -33,6 +39,28 @@ TEST(NimbrelTable, InitializeAcceptsOneToFourThousandNinetySixOnce)
         EXPECT_EQ(object.Initialize(nullptr, kMessage, good), 0) << good;
         EXPECT_EQ(object.Initialize(nullptr, kMessage, good), -1) << "a second call";
     }
+}
+
+TEST(NimbrelTable, SixteenObjectsMayBeInitialisedAtOnceAndEachHasSerialsOfItsOwn)
+{
+    std::vector<std::unique_ptr<CSessionTable>> tables;
+    std::set<LONG> serials;
+    for (int i = 0; i < 16; ++i) {
+        tables.push_back(std::make_unique<CSessionTable>());
+        ASSERT_EQ(tables.back()->Initialize(nullptr, kMessage, 2), 0) << i;
+        for (DWORD slot = 0; slot < 2; ++slot) {
+            const LONG serial = *tables.back()->SerialFor(slot);
+            EXPECT_TRUE(serials.insert(serial).second) << "serial " << serial << " of table " << i << " taken";
+            EXPECT_EQ(serial & 0xFFF, static_cast<LONG>(slot));
+        }
+    }
+    CSessionTable seventeenth;
+    EXPECT_EQ(seventeenth.Initialize(nullptr, kMessage, 2), -3) << "no number left to tell its serials apart";
+    EXPECT_EQ(seventeenth.CreateSession(), 0);
+    tables.erase(tables.begin() + 5);
+    CSessionTable next;
+    EXPECT_EQ(next.Initialize(nullptr, kMessage, 2), 0) << "a number comes free with its table";
+    EXPECT_EQ(serials.count(static_cast<LONG>(*next.SerialFor(0))), 0u) << "not even the serials of the table that had the number";
 }
 
 TEST(NimbrelTable, TheDequeHoldsAnEntryForEverySession)
@@ -194,10 +222,6 @@ TEST(NimbrelNotification, TwoCompletionsBeforeTheClientReactsGiveTwoAnnouncement
 {
     MessageWindow window;
     CSessionTable table;
-    g_pSessionTable = &table;  // status callbacks find the session through it
-    struct Unset {
-        ~Unset() { g_pSessionTable = nullptr; }
-    } unset;
     ASSERT_EQ(table.Initialize(window.hwnd(), kMessage, 1), 0);
     ASSERT_EQ(table.CreateSession(), 1);
     NIMBREL_CONNECT c = MakeConnect();

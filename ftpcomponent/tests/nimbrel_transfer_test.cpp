@@ -5,6 +5,7 @@
 #include "../nimbrel.h"
 
 #include "../asyncftp/tests/ftp_test_peers.h"
+#include "component_client.h"
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 #include <winsock2.h>
@@ -36,24 +37,8 @@ constexpr UINT kMessage = WM_APP + 9;
 constexpr size_t kBigSize = 5 * 1024 * 1024 + 7;
 
 
-std::string Content(size_t size)
-{
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(ContentByte(i));
-    return s;
-}
-
-std::string ReadLocal(const std::string& path)
-{
-    std::string data;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char chunk[65536];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
-        std::fclose(f);
-    }
-    return data;
-}
+using component_client::Content;
+using component_client::ReadLocal;
 
 void WriteLocal(const std::string& path, const std::string& data)
 {

@@ -99,12 +99,13 @@ TEST(SessionWorker, CollectingFromASessionWhoseWorkerHasEndedFailsInsteadOfWaiti
         EXPECT_EQ(c.nStatus, NIMBREL_STATUS_FAILURE) << "wait " << wait;
         EXPECT_EQ(table.GetResult(1, &request, wait), -3) << "the operation is over";
     }
+    const LONG before = *table.SerialFor(0);
     EXPECT_EQ(table.CloseSession(1), 0);
     // Closing still invalidated the session (its handles closed, its serial moved on).
     ASSERT_EQ(table.CreateSession(), 1);
-    EXPECT_FALSE(table.SessionFor(0)->Enter(0x10000));
-    EXPECT_TRUE(table.SessionFor(0)->Enter(0x30000));
-    table.SessionFor(0)->Leave(0x30000);
+    EXPECT_FALSE(table.SessionFor(0)->Enter(before));
+    EXPECT_TRUE(table.SessionFor(0)->Enter(before + 0x20000));
+    table.SessionFor(0)->Leave(before + 0x20000);
     EXPECT_EQ(table.CloseSession(1), 0);
 }
 
@@ -122,7 +123,7 @@ TEST(SessionSerial, AnOperationStartedWhileACallbackIsInsideLeavesTheHandshakeTo
     session->WriteCompletion(PROCESS_COMPLETION, NIMBREL_STATUS_FAILURE, FLAGS_BACK_TO_INITIALISED);
     ASSERT_EQ(table.GetResult(1, &request, TRUE), 0);
 
-    const DWORD_PTR context = 0x10000;  // slot 0, first generation
+    const DWORD_PTR context = *table.SerialFor(0);  // slot 0, first generation
     ASSERT_TRUE(session->Enter(context)) << "a late callback of the finished operation";
     ASSERT_EQ(table.StartOperation(1, &c, true, nullptr), 0);
     EXPECT_FALSE(session->Enter(context)) << "the callback is still inside: the start must not reopen the door";
@@ -136,8 +137,8 @@ TEST(SessionSerial, AnOperationStartedWhileACallbackIsInsideLeavesTheHandshakeTo
     EXPECT_EQ(table.GetResult(1, &request, TRUE), 0);
     EXPECT_EQ(c.nStatus, NIMBREL_STATUS_DISCONNECTED);
     EXPECT_FALSE(session->Enter(context)) << "a stale context after invalidation";
-    EXPECT_TRUE(session->Enter(0x30000)) << "the next generation's context";
-    session->Leave(0x30000);
+    EXPECT_TRUE(session->Enter(context + 0x20000)) << "the next generation's context";
+    session->Leave(context + 0x20000);
     EXPECT_EQ(table.CloseSession(1), 0);
 }
 

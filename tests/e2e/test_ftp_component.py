@@ -175,3 +175,25 @@ def test_disconnect_and_close_during_a_download(peers, folder):
     assert re.search(r"^close at \d+: 0$", "\n".join(lines), re.M)
     data = (folder / "closed.bin").read_bytes()
     assert data == content(BIG)[:len(data)]
+
+
+def test_an_idle_connection_the_server_dropped_is_reported_dead_and_the_next_connect_works(peers, folder):
+    # The peer closes the control connection after each file: the second get must not read as a
+    # missing file (4) but as a lost connection (5); a fresh ftpget connects and gets it.
+    code, lines = ftpget(peers[1], "get", "b1025.bin", windows_path(folder / "a.bin"),
+                         "get", "b1024.bin", windows_path(folder / "b.bin"), user="idledrop", password="x")
+    assert code == 1, lines
+    gets = [entry for entry in lines if entry.startswith("get ")]
+    assert gets == ["get 1 success bytes 1025", "get 5 failed-connection-closed bytes 0"]
+    code, lines = ftpget(peers[1], "get", "b1024.bin", windows_path(folder / "b.bin"), user="idledrop", password="x")
+    assert code == 0, lines
+    assert (folder / "b.bin").read_bytes() == content(1024)
+
+
+def test_an_option_without_its_value_is_named_and_exits_2(wine):
+    for option in ("--user", "--timeout", "--dll"):
+        result = wine_run([BIN / "ftpget.exe", option])
+        said = result.stdout + result.stderr  # the runner passes the program's two streams as one
+        assert result.returncode == 2, said
+        assert "option %s needs a value" % option in said
+        assert "unknown option" not in said

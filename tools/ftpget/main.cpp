@@ -83,9 +83,11 @@ const char* StatusName(int status)
 bool ParseCommandLine(int argc, char** argv, Options& o)
 {
     int i = 1;
+    bool missingValue = false;
     auto value = [&](const char* name) -> const char* {
         if (i + 1 >= argc) {
-            std::fprintf(stderr, "ftpget: %s needs a value\n", name);
+            std::fprintf(stderr, "ftpget: option %s needs a value\n", name);
+            missingValue = true;
             return nullptr;
         }
         return argv[++i];
@@ -103,7 +105,7 @@ bool ParseCommandLine(int argc, char** argv, Options& o)
         else if (option == "--timeout" && (v = value("--timeout"))) o.timeoutSeconds = std::strtoul(v, nullptr, 10);
         else if (option == "--dll" && (v = value("--dll"))) o.dll = v;
         else {
-            if (!v) std::fprintf(stderr, "ftpget: unknown option %s\n", option.c_str());
+            if (!missingValue) std::fprintf(stderr, "ftpget: unknown option %s\n", option.c_str());
             return false;
         }
     }

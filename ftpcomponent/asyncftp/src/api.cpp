@@ -26,10 +26,6 @@ std::shared_ptr<T> Lookup(HINTERNET value, HandleKind kind)
     return std::static_pointer_cast<T>(object);
 }
 
-// How long closing the internet handle waits for its connections' threads to end: their last
-// work is bounded by the short waits for the replies to ABOR and QUIT.
-constexpr DWORD kConnectionsEndWaitMs = 15000;
-
 // The connection behind a handle, or null once its close has let go of it. The pointer is read
 // atomically because the connection's worker clears it when the close completes.
 std::shared_ptr<FtpConnection> ConnectionOf(const std::shared_ptr<ConnectionHandle>& handle)
@@ -64,6 +60,12 @@ void WaitForThreadsAndClose(const std::vector<HANDLE>& threads)
         }
         ::CloseHandle(thread);
     }
+}
+
+// A text that would end a command line early and start another: never sent to the server.
+bool BreaksCommandLine(const char* text)
+{
+    return text && std::strpbrk(text, "\r\n") != nullptr;
 }
 
 BOOL Finish(DWORD error)
@@ -127,7 +129,8 @@ HINTERNET Connect(HINTERNET internetValue, const char* host, INTERNET_PORT port,
     return Shielded([&]() -> HINTERNET {
         const auto internet = Lookup<InternetHandle>(internetValue, HandleKind::Internet);
         if (!internet) return nullptr;
-        if (service != INTERNET_SERVICE_FTP || host == nullptr || *host == '\0') {
+        if (service != INTERNET_SERVICE_FTP || host == nullptr || *host == '\0' || BreaksCommandLine(host) ||
+            BreaksCommandLine(user) || BreaksCommandLine(password)) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
@@ -186,7 +189,7 @@ BOOL SetCurrentDirectory(HINTERNET connectionValue, const char* directory)
     return Shielded([&]() -> BOOL {
         const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
         if (!handle) return FALSE;
-        if (!directory) return Finish(ERROR_INVALID_PARAMETER);
+        if (!directory || BreaksCommandLine(directory)) return Finish(ERROR_INVALID_PARAMETER);
         auto connection = ConnectionOf(handle);
         if (!connection) return FALSE;
         const std::string path = directory;
@@ -200,7 +203,7 @@ HINTERNET FindFirstFile(HINTERNET connectionValue, const char* pattern, WIN32_FI
     return Shielded([&]() -> HINTERNET {
         const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
         if (!handle) return nullptr;
-        if (!firstEntry) {
+        if (!firstEntry || BreaksCommandLine(pattern)) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
@@ -232,7 +235,7 @@ HINTERNET OpenFile(HINTERNET connectionValue, const char* fileName, DWORD access
     return Shielded([&]() -> HINTERNET {
         const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
         if (!handle) return nullptr;
-        if (!fileName || !*fileName || access != GENERIC_READ) {
+        if (!fileName || !*fileName || BreaksCommandLine(fileName) || access != GENERIC_READ) {
             SetLastError(ERROR_INVALID_PARAMETER);  // this client only ever reads
             return nullptr;
         }
@@ -331,6 +334,14 @@ BOOL CloseHandle(HINTERNET value)
         }
         return FALSE;
     }, FALSE);
+}
+
+BOOL ControlConnectionLost(HINTERNET connectionValue)
+{
+    const auto handle = Lookup<ConnectionHandle>(connectionValue, HandleKind::Connection);
+    if (!handle || handle->closed) return TRUE;
+    const auto connection = std::atomic_load(&handle->connection);
+    return !connection || connection->controlLost() ? TRUE : FALSE;
 }
 
 }  // namespace asyncftp

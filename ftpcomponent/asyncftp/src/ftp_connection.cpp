@@ -2,6 +2,8 @@
 
 #include "listing_parser.h"
 
+#include "asyncftp/Deadlines.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +17,14 @@ namespace asyncftp {
 namespace {
 
 // Replies to ABOR and QUIT are waited for briefly: the connection is being given up anyway.
-constexpr DWORD kShortWaitMs = 3000;
+constexpr DWORD kShortWaitMs = kClosingReplyDeadlineMs;
 constexpr unsigned kConnectionThreadStack = 64 * 1024;
 constexpr size_t kStagingSize = 256 * 1024;
 // A connection's thread that has not run within this is given up, and the Connect fails.
 constexpr DWORD kWorkerStartWaitMs = 10000;
+
+// Connection threads started and not yet ended, whether or not anyone still waits for them.
+volatile LONG g_threadsRunning = 0;
 
 // A SIZE answer: decimal digits only (surrounding blanks allowed), within 64 bits.
 bool ParseSize(const std::string& text, unsigned long long& size)
@@ -113,10 +118,12 @@ bool FtpConnection::start()
     std::lock_guard<std::mutex> oneAtATime(startLock);
     // The thread owns a reference: the queue's work may drop the last outside one.
     auto* keepAlive = new std::shared_ptr<FtpConnection>(shared_from_this());
+    InterlockedIncrement(&g_threadsRunning);
     // A small reservation: a game process may hold thousands of connections in 2 GiB.
     const uintptr_t thread = _beginthreadex(nullptr, kConnectionThreadStack, &FtpConnection::threadMain, keepAlive,
                                             STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == 0) {
+        InterlockedDecrement(&g_threadsRunning);
         delete keepAlive;
         return false;
     }
@@ -146,8 +153,12 @@ unsigned __stdcall FtpConnection::threadMain(void* keepAlive)
     auto* self = static_cast<std::shared_ptr<FtpConnection>*>(keepAlive);
     (*self)->workerMain();
     delete self;
+    // The last thing the thread does in this module (what remains is the return).
+    InterlockedDecrement(&g_threadsRunning);
     return 0;
 }
+
+LONG ThreadsRunning() { return g_threadsRunning; }
 
 void FtpConnection::workerMain()
 {
@@ -283,8 +294,11 @@ bool FtpConnection::usable(Outcome& out, const std::shared_ptr<HandleObject>& ta
 Outcome FtpConnection::login()
 {
     m_handle->notifyCreated();
+    // One deadline for the whole log-in: a server that keeps answering "120" (or answers one byte
+    // at a time) cannot hold the connection's thread beyond it.
+    const Deadline login(m_timeoutMs);
     bool resolved = false;
-    IoResult io = ConnectToHost(m_control.socket(), m_host.c_str(), m_port, m_timeoutMs, resolved);
+    IoResult io = ConnectToHost(m_control.socket(), m_host.c_str(), m_port, login, resolved);
     if (io != IoResult::Ok) {
         m_broken = true;
         return failed(m_handle, !resolved ? ERROR_INTERNET_NAME_NOT_RESOLVED
@@ -292,11 +306,12 @@ Outcome FtpConnection::login()
                                                            : ERROR_INTERNET_CANNOT_CONNECT);
     }
     Reply reply;
-    io = m_control.readReply(reply, m_timeoutMs);
-    while (io == IoResult::Ok && reply.positivePreliminary()) io = m_control.readReply(reply, m_timeoutMs);  // 120: wait
+    io = m_control.readReply(reply, login.remaining());
+    while (io == IoResult::Ok && reply.positivePreliminary())  // 120: wait, but not past the deadline
+        io = login.expired() ? IoResult::TimedOut : m_control.readReply(reply, login.remaining());
     if (io == IoResult::Ok && !reply.positive()) io = IoResult::Failed;
-    if (io == IoResult::Ok) io = m_control.command("USER " + m_user, reply, m_timeoutMs);
-    if (io == IoResult::Ok && reply.intermediate()) io = m_control.command("PASS " + m_password, reply, m_timeoutMs);
+    if (io == IoResult::Ok) io = m_control.command("USER " + m_user, reply, login.remaining());
+    if (io == IoResult::Ok && reply.intermediate()) io = m_control.command("PASS " + m_password, reply, login.remaining());
     if (io != IoResult::Ok) {
         m_broken = true;
         m_control.socket().close();
@@ -308,13 +323,13 @@ Outcome FtpConnection::login()
         return failed(m_handle, ERROR_INTERNET_LOGIN_FAILURE);
     }
     // Machine-readable listings when the server has them; LIST and its guesswork otherwise.
-    io = m_control.command("FEAT", reply, m_timeoutMs);
+    io = m_control.command("FEAT", reply, login.remaining());
     if (io == IoResult::Ok && reply.positive()) {
         std::string features = reply.text;
         for (char& c : features) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
         m_hasMlst = features.find("MLST") != std::string::npos;
     }
-    if (io == IoResult::Ok) io = m_control.command("TYPE I", reply, m_timeoutMs);
+    if (io == IoResult::Ok) io = m_control.command("TYPE I", reply, login.remaining());
     if (io != IoResult::Ok || !reply.positive()) {
         m_broken = true;
         m_control.socket().close();
@@ -362,7 +377,7 @@ Outcome FtpConnection::setDirectory(const std::string& directory)
     return out;
 }
 
-bool FtpConnection::openPassive(Socket& data, DWORD& error)
+bool FtpConnection::openPassive(Socket& data, DWORD& error, const Deadline& deadline)
 {
     sockaddr_storage peer;
     int peerLen = sizeof peer;
@@ -373,7 +388,7 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
     Reply reply;
     int port = -1;
     if (!m_epsvRefused) {
-        const IoResult io = m_control.command("EPSV", reply, m_timeoutMs);
+        const IoResult io = m_control.command("EPSV", reply, deadline.remaining());
         if (io != IoResult::Ok) {
             error = markControlLost(io);
             return false;
@@ -383,7 +398,7 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
         if (port < 0) m_epsvRefused = true;
     }
     if (port < 0) {
-        const IoResult io = m_control.command("PASV", reply, m_timeoutMs);
+        const IoResult io = m_control.command("PASV", reply, deadline.remaining());
         if (io != IoResult::Ok) {
             error = markControlLost(io);
             return false;
@@ -398,7 +413,7 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
     }
     if (peer.ss_family == AF_INET6) reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(static_cast<u_short>(port));
     else reinterpret_cast<sockaddr_in*>(&peer)->sin_port = htons(static_cast<u_short>(port));
-    const IoResult io = data.connectTo(reinterpret_cast<sockaddr*>(&peer), peerLen, m_timeoutMs);
+    const IoResult io = data.connectTo(reinterpret_cast<sockaddr*>(&peer), peerLen, deadline.remaining());
     if (io != IoResult::Ok) {
         error = io == IoResult::TimedOut ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_CANNOT_CONNECT;
         return false;
@@ -406,7 +421,7 @@ bool FtpConnection::openPassive(Socket& data, DWORD& error)
     return true;
 }
 
-bool FtpConnection::listenActive(Socket& listener, DWORD& error)
+bool FtpConnection::listenActive(Socket& listener, DWORD& error, const Deadline& deadline)
 {
     sockaddr_storage local;
     int localLen = sizeof local;
@@ -435,7 +450,7 @@ bool FtpConnection::listenActive(Socket& listener, DWORD& error)
         std::snprintf(line, sizeof line, "PORT %u,%u,%u,%u,%u,%u", ip[0], ip[1], ip[2], ip[3], port >> 8, port & 0xFF);
     }
     Reply reply;
-    const IoResult io = m_control.command(line, reply, m_timeoutMs);
+    const IoResult io = m_control.command(line, reply, deadline.remaining());
     if (io != IoResult::Ok) {
         error = markControlLost(io);
         return false;
@@ -445,9 +460,11 @@ bool FtpConnection::listenActive(Socket& listener, DWORD& error)
 
 bool FtpConnection::startTransfer(const std::string& command, Socket& data, Reply& reply, DWORD& error)
 {
+    // One deadline from the set-up to the open data connection.
+    const Deadline deadline(m_timeoutMs);
     Socket listener;
-    if (m_passive ? !openPassive(data, error) : !listenActive(listener, error)) return false;
-    const IoResult io = m_control.command(command, reply, m_timeoutMs);
+    if (m_passive ? !openPassive(data, error, deadline) : !listenActive(listener, error, deadline)) return false;
+    const IoResult io = m_control.command(command, reply, deadline.remaining());
     if (io != IoResult::Ok) {
         error = markControlLost(io);
         data.close();
@@ -459,7 +476,7 @@ bool FtpConnection::startTransfer(const std::string& command, Socket& data, Repl
         return false;
     }
     if (!m_passive) {
-        const IoResult accepted = listener.acceptOne(data, m_timeoutMs);
+        const IoResult accepted = acceptFromServer(listener, data, deadline);
         if (accepted != IoResult::Ok) {
             error = ioError(accepted);
             resynchronise();
@@ -467,6 +484,31 @@ bool FtpConnection::startTransfer(const std::string& command, Socket& data, Repl
         }
     }
     return true;
+}
+
+IoResult FtpConnection::acceptFromServer(Socket& listener, Socket& data, const Deadline& deadline)
+{
+    sockaddr_storage server;
+    int serverLen = sizeof server;
+    if (getpeername(m_control.socket().get(), reinterpret_cast<sockaddr*>(&server), &serverLen) != 0)
+        return IoResult::Failed;
+    for (;;) {
+        const IoResult accepted = listener.acceptOne(data, deadline.remaining());
+        if (accepted != IoResult::Ok) return accepted;
+        sockaddr_storage peer;
+        int peerLen = sizeof peer;
+        bool same = getpeername(data.get(), reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0 &&
+                    peer.ss_family == server.ss_family;
+        if (same && server.ss_family == AF_INET)
+            same = reinterpret_cast<sockaddr_in*>(&peer)->sin_addr.s_addr ==
+                   reinterpret_cast<sockaddr_in*>(&server)->sin_addr.s_addr;
+        else if (same)
+            same = std::memcmp(&reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr,
+                               &reinterpret_cast<sockaddr_in6*>(&server)->sin6_addr, sizeof(in6_addr)) == 0;
+        if (same) return IoResult::Ok;
+        // Someone else found the port first: not the server's data, whatever it would send.
+        data.close();
+    }
 }
 
 bool FtpConnection::finishTransferReply(DWORD& error)
@@ -727,6 +769,15 @@ void FtpConnection::closeChild(const std::shared_ptr<HandleObject>& child)
     const bool queued = post([self, child] {
         if (child->kind == HandleKind::File) self->closeFileNow(std::static_pointer_cast<FileHandle>(child));
         child->notify(INTERNET_STATUS_HANDLE_CLOSING, &child->value, sizeof child->value);
+        // Forgotten as it closes (with any other gone already), so thousands of transfers on one
+        // connection leave nothing behind.
+        auto& children = self->m_children;
+        children.erase(std::remove_if(children.begin(), children.end(),
+                                      [&child](const std::weak_ptr<HandleObject>& weak) {
+                                          const auto held = weak.lock();
+                                          return !held || held == child;
+                                      }),
+                       children.end());
     });
     if (!queued) {
         // The connection's worker has ended (its control channel is closed): finish here.

@@ -6,6 +6,7 @@
 #include "handles.h"
 #include "socket_channel.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -52,6 +53,8 @@ public:
     bool post(std::function<void()> work);
 
     bool fileOpen() const { return m_openFile.lock() != nullptr; }
+    // The control channel is gone (dropped, out of step, never logged in): no request can succeed.
+    bool controlLost() const { return !m_loggedIn || m_broken; }
     DWORD timeout() const { return m_timeoutMs; }
 
     // Requests (worker thread only).
@@ -82,8 +85,10 @@ private:
     // Opens a data connection (passive or active) and sends the transfer command on it; the
     // returned reply is the command's preliminary reply.
     bool startTransfer(const std::string& command, Socket& data, Reply& reply, DWORD& error);
-    bool openPassive(Socket& data, DWORD& error);
-    bool listenActive(Socket& listener, DWORD& error);
+    bool openPassive(Socket& data, DWORD& error, const Deadline& deadline);
+    bool listenActive(Socket& listener, DWORD& error, const Deadline& deadline);
+    // Active mode: takes the server's data connection, refusing any from another address.
+    IoResult acceptFromServer(Socket& listener, Socket& data, const Deadline& deadline);
     bool fetchListing(const std::string& directory, std::vector<WIN32_FIND_DATAA>& entries,
                       const std::string& pattern, DWORD& error);
     bool finishTransferReply(DWORD& error);
@@ -100,15 +105,16 @@ private:
     DWORD m_timeoutMs;
 
     ControlChannel m_control;
-    bool m_loggedIn = false;
-    bool m_broken = false;       // the control channel lost sync or dropped; every request fails
+    // Written by the worker only; atomic because controlLost() is asked from other threads too.
+    std::atomic<bool> m_loggedIn{false};
+    std::atomic<bool> m_broken{false};  // the control channel lost sync or dropped; every request fails
     bool m_epsvRefused = false;  // try PASV at once from then on
     bool m_hasMlst = false;
     unsigned long long m_restOffset = 0;  // from an accepted REST, used by the next RETR
     Socket* m_transferData = nullptr;  // data socket of a listing in progress, for aborting
     std::mutex m_abortLock;
     std::weak_ptr<FileHandle> m_openFile;
-    std::vector<std::weak_ptr<HandleObject>> m_children;
+    std::vector<std::weak_ptr<HandleObject>> m_children;  // open finds and files; worker thread only
 
     std::mutex m_queueLock;
     std::condition_variable m_queueReady;

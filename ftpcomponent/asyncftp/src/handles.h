@@ -4,6 +4,8 @@
 
 #include "socket_channel.h"
 
+#include "asyncftp/Deadlines.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -37,7 +39,7 @@ struct HandleObject {
 struct InternetHandle : HandleObject {
     InternetHandle() : HandleObject(HandleKind::Internet) {}
     bool async = false;
-    std::atomic<DWORD> timeoutMs{30000};
+    std::atomic<DWORD> timeoutMs{kExchangeDeadlineMs};
     std::mutex childrenLock;
     std::vector<std::weak_ptr<HandleObject>> connections;
     std::vector<HANDLE> connectionThreads;  // ours to close; those already ended are dropped on Connect

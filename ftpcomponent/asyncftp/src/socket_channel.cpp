@@ -139,7 +139,7 @@ IoResult Socket::acceptOne(Socket& accepted, DWORD timeoutMs)
     return IoResult::Ok;
 }
 
-IoResult ConnectToHost(Socket& socket, const char* host, unsigned short port, DWORD timeoutMs,
+IoResult ConnectToHost(Socket& socket, const char* host, unsigned short port, const Deadline& deadline,
                        bool& nameResolved)
 {
     nameResolved = false;
@@ -155,7 +155,11 @@ IoResult ConnectToHost(Socket& socket, const char* host, unsigned short port, DW
     nameResolved = true;
     IoResult result = IoResult::Failed;
     for (addrinfo* a = found; a; a = a->ai_next) {
-        result = socket.connectTo(a->ai_addr, static_cast<int>(a->ai_addrlen), timeoutMs);
+        if (deadline.expired()) {
+            result = IoResult::TimedOut;
+            break;
+        }
+        result = socket.connectTo(a->ai_addr, static_cast<int>(a->ai_addrlen), deadline.remaining());
         if (result == IoResult::Ok) break;
     }
     freeaddrinfo(found);
@@ -168,7 +172,7 @@ IoResult ControlChannel::sendLine(const std::string& line, DWORD timeoutMs)
     return m_socket.sendAll(wire.data(), wire.size(), timeoutMs);
 }
 
-IoResult ControlChannel::readLine(std::string& line, DWORD timeoutMs)
+IoResult ControlChannel::readLine(std::string& line, const Deadline& deadline)
 {
     for (;;) {
         const size_t end = m_pending.find('\n');
@@ -181,7 +185,8 @@ IoResult ControlChannel::readLine(std::string& line, DWORD timeoutMs)
         if (m_pending.size() > kMaxReplyLineBytes) return IoResult::TooLarge;
         char chunk[1024];
         size_t received = 0;
-        const IoResult r = m_socket.receiveSome(chunk, sizeof chunk, received, timeoutMs);
+        if (deadline.expired()) return IoResult::TimedOut;
+        const IoResult r = m_socket.receiveSome(chunk, sizeof chunk, received, deadline.remaining());
         if (r != IoResult::Ok) return r;
         m_pending.append(chunk, received);
     }
@@ -197,9 +202,10 @@ static int ReplyCode(const std::string& line)
 
 IoResult ControlChannel::readReply(Reply& reply, DWORD timeoutMs)
 {
+    const Deadline deadline(timeoutMs);
     reply = Reply();
     std::string line;
-    IoResult r = readLine(line, timeoutMs);
+    IoResult r = readLine(line, deadline);
     if (r != IoResult::Ok) return r;
     const int code = ReplyCode(line);
     if (code == 0) return IoResult::Failed;
@@ -207,7 +213,7 @@ IoResult ControlChannel::readReply(Reply& reply, DWORD timeoutMs)
     if (line.size() > 3 && line[3] == '-') {
         // Multi-line: runs until a line starting with the same code and a space.
         for (;;) {
-            r = readLine(line, timeoutMs);
+            r = readLine(line, deadline);
             if (r != IoResult::Ok) return r;
             if (reply.text.size() + line.size() > kMaxReplyBytes) return IoResult::TooLarge;
             if (ReplyCode(line) == code && (line.size() == 3 || line[3] == ' ')) {
@@ -225,9 +231,10 @@ IoResult ControlChannel::readReply(Reply& reply, DWORD timeoutMs)
 
 IoResult ControlChannel::command(const std::string& line, Reply& reply, DWORD timeoutMs)
 {
+    const Deadline deadline(timeoutMs);
     const IoResult sent = sendLine(line, timeoutMs);
     if (sent != IoResult::Ok) return sent;
-    return readReply(reply, timeoutMs);
+    return readReply(reply, deadline.remaining());
 }
 
 }  // namespace asyncftp

@@ -18,6 +18,22 @@ enum class IoResult { Ok, Closed, TimedOut, Failed, TooLarge };
 constexpr size_t kMaxReplyLineBytes = 64 * 1024;
 constexpr size_t kMaxReplyBytes = 64 * 1024;
 
+// The point in time by which an exchange must be over.
+class Deadline {
+public:
+    explicit Deadline(DWORD milliseconds) : m_start(GetTickCount()), m_span(milliseconds) {}
+    DWORD remaining() const
+    {
+        const DWORD elapsed = GetTickCount() - m_start;
+        return elapsed >= m_span ? 0 : m_span - elapsed;
+    }
+    bool expired() const { return remaining() == 0; }
+
+private:
+    DWORD m_start;
+    DWORD m_span;
+};
+
 // One socket. Another thread may abort() it to wake a blocked wait; only the owning thread
 // closes it, and both go through the same lock so an abort never hits a recycled descriptor.
 class Socket {
@@ -64,19 +80,22 @@ class ControlChannel {
 public:
     Socket& socket() { return m_socket; }
     IoResult sendLine(const std::string& line, DWORD timeoutMs);
-    // Reads one complete reply, following the "123-" ... "123 " multi-line form.
+    // Reads one complete reply, following the "123-" ... "123 " multi-line form; the whole reply
+    // must arrive within timeoutMs, however the server spreads its bytes.
     IoResult readReply(Reply& reply, DWORD timeoutMs);
+    // Sends the line and reads its reply, both within timeoutMs.
     IoResult command(const std::string& line, Reply& reply, DWORD timeoutMs);
 
 private:
-    IoResult readLine(std::string& line, DWORD timeoutMs);
+    IoResult readLine(std::string& line, const Deadline& deadline);
 
     Socket m_socket;
     std::string m_pending;  // bytes received past the last complete line
 };
 
-// Resolves host:port and connects to the first address that answers.
-IoResult ConnectToHost(Socket& socket, const char* host, unsigned short port, DWORD timeoutMs,
+// Resolves host:port and connects to the first address that answers, by the deadline (the
+// system's name lookup itself cannot be bounded: see Deadlines.h).
+IoResult ConnectToHost(Socket& socket, const char* host, unsigned short port, const Deadline& deadline,
                        bool& nameResolved);
 
 bool WinsockStarted();

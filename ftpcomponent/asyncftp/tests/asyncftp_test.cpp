@@ -282,6 +282,22 @@ TEST_F(AsyncFtpTest, ADeadServerTimesOutInsteadOfHanging)
     closesocket(silent);
 }
 
+TEST_F(AsyncFtpTest, AReplyTrickledPastItsDeadlineFailsAndTheControlConnectionCountsAsLost)
+{
+    ASSERT_TRUE(asyncftp::SetTimeout(internet, 3000));
+    const HINTERNET connection = connect(ports.scripted, "trickle", "x");
+    ASSERT_NE(connection, nullptr);
+    EXPECT_FALSE(asyncftp::ControlConnectionLost(connection)) << "logged in and in step";
+    // Its reply comes one byte every two seconds, each receive well within any per-receive bound.
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(asyncftp::Command(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, "REST 4096\n", 0, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+    EXPECT_LT(GetTickCount() - start, 3000u + 15000u) << "the deadline and a margin, not the reply's 160 seconds";
+    EXPECT_TRUE(asyncftp::ControlConnectionLost(connection));
+    closeAndWait(connection);
+    EXPECT_TRUE(asyncftp::ControlConnectionLost(connection)) << "a closed handle";
+}
+
 TEST_F(AsyncFtpTest, ClosingAConnectionWhileItConnectsCancelsTheRequest)
 {
     SOCKET silent = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -512,6 +528,19 @@ TEST_F(AsyncFtpTest, SeveralMebibytesArriveByteExactInPassiveAndActiveMode)
         EXPECT_TRUE(MatchesContent(d.data));
         closeAndWait(connection);
     }
+}
+
+TEST_F(AsyncFtpTest, ActiveModeTakesTheDataConnectionOnlyFromTheServersAddress)
+{
+    const HINTERNET connection = connect(ports.scripted, "portthief", "x", false);
+    ASSERT_NE(connection, nullptr);
+    DWORD openError = 0;
+    const Download d = Fetch(this, log, connection, "b1025.bin", 1024, &openError);
+    EXPECT_EQ(openError, 0u);
+    EXPECT_EQ(d.failure, 0u);
+    EXPECT_EQ(d.data.size(), 1025u) << "the stranger's bytes were not taken for the file";
+    EXPECT_TRUE(MatchesContent(d.data));
+    closeAndWait(connection);
 }
 
 TEST_F(AsyncFtpTest, ResumeStartsAtTheRestOffset)

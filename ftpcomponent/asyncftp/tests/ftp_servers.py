@@ -22,6 +22,11 @@ misbehaves on purpose; the user name picks the fault:
   badepsv     EPSV answers whose port cannot be read; PASV is right
   split       every reply after USER goes out one byte at a time
   junksize    SIZE is answered "213 junk"
+  trickle     the replies to REST, RETR and LIST go out one byte every two seconds
+  portthief   in active mode a stranger (from 127.0.0.2) reaches the client's data port first
+              and offers junk; the server's own connection follows
+  hugefinal   RETR sends the file, then a final "226-" reply that never ends
+  idledrop    after each whole file sent the control connection is closed, as an idle time-out does
 """
 import os
 import signal
@@ -83,6 +88,12 @@ DOS_LIST = (b"01-02-23  10:15AM       <DIR>          sub dir\r\n"
 class ScriptedHandler(socketserver.StreamRequestHandler):
     def send(self, line):
         wire = line.encode() + b"\r\n"
+        if self.user == "trickle" and self.verb in ("REST", "RETR", "LIST"):
+            for i in range(len(wire)):
+                self.wfile.write(wire[i:i + 1])
+                self.wfile.flush()
+                time.sleep(2)
+            return
         if self.user == "split":
             for i in range(len(wire)):
                 self.wfile.write(wire[i:i + 1])
@@ -113,13 +124,13 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
 
     def handle(self):
         root = self.server.root
-        self.user, self.pasv, self.port_target, self.rest = "", None, None, 0
+        self.user, self.pasv, self.port_target, self.rest, self.verb = "", None, None, 0, ""
         self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.send("220 scripted peer ready")
         for raw in self.rfile:
             line = raw.decode("latin-1").rstrip("\r\n")
             verb, _, arg = line.partition(" ")
-            verb = verb.upper()
+            verb = self.verb = verb.upper()
             if verb == "USER":
                 self.user = arg
                 self.send("331 password please")
@@ -167,6 +178,10 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
             elif verb == "PORT":
                 n = [int(x) for x in arg.split(",")]
                 self.port_target = ("%d.%d.%d.%d" % tuple(n[:4]), n[4] * 256 + n[5])
+                if self.user == "portthief":
+                    self.thief = socket.create_connection(self.port_target, timeout=10,
+                                                          source_address=("127.0.0.2", 0))
+                    self.thief.sendall(b"stolen " * 100)
                 self.send("200 port ok")
             elif verb == "SIZE":
                 path = os.path.join(root, arg.lstrip("/"))
@@ -176,7 +191,7 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                 self.send("213 %d" % os.path.getsize(path) if os.path.isfile(path) else "550 no such file")
             elif verb == "REST":
                 self.rest = int(arg)
-                self.send("350 restarting")
+                self.send("350 restarting at %d; send STORE or RETRIEVE to go on from there" % self.rest)
             elif verb == "LIST":
                 self.send("150 listing")
                 data = self.open_data()
@@ -193,7 +208,8 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                 data.close()
                 self.send("226 done")
             elif verb == "RETR":
-                self.retr(os.path.join(root, arg.lstrip("/")))
+                if self.retr(os.path.join(root, arg.lstrip("/"))) and self.user == "idledrop":
+                    return
             elif verb == "ABOR":
                 self.send("225 nothing to abort")
             elif verb == "QUIT":
@@ -203,9 +219,10 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
                 self.send("502 not implemented")
 
     def retr(self, path):
+        """True when the whole file went out."""
         if not os.path.isfile(path):
             self.send("550 no such file")
-            return
+            return False
         with open(path, "rb") as f:
             body = f.read()[self.rest:]
         self.rest = 0
@@ -216,6 +233,10 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
             data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
             data.close()
             self.send("426 connection cut" if self.user == "drop" else "226 done")
+        elif self.user == "hugefinal":
+            data.sendall(body)
+            data.close()
+            self.send_endless(b"226-Transfer complete, and then some:\r\n", b" more words\r\n")
         elif self.user == "stall":
             data.sendall(body[:1000])
             time.sleep(30)
@@ -224,6 +245,8 @@ class ScriptedHandler(socketserver.StreamRequestHandler):
             data.sendall(body)
             data.close()
             self.send("226 done")
+            return True
+        return False
 
 
 class ScriptedServer(socketserver.ThreadingTCPServer):

@@ -21,20 +21,24 @@
 //    already queued on the connection, and its result is the call's return value.
 //  - Requests still queued or running when their handle is closed complete with
 //    ERROR_INTERNET_OPERATION_CANCELLED; then 70 follows, and nothing after it.
-//  - Every socket wait is bounded by the timeout of the internet handle (SetTimeout), so a dead
-//    server fails the request instead of hanging it.
+//  - Every exchange with the server has a deadline (Deadlines.h, SetTimeout), so a dead, silent or
+//    trickling server fails the request instead of hanging it.
 //  - What a server sends is bounded: one reply line and one whole reply 64 KiB each, a listing's
 //    text 4 MiB and its entries 32768. Beyond a limit the request fails with
 //    ERROR_NOT_ENOUGH_MEMORY (a reply beyond its limit also ends the connection's use); so does a
 //    request that runs out of memory. No exception leaves any call or any thread of the layer.
 //  - A request made once its connection has closed fails at once with
 //    ERROR_INTERNET_OPERATION_CANCELLED; each handle gets exactly one 70, whoever closes it.
+//  - A name, path, pattern, user or password holding CR or LF is refused at once with
+//    ERROR_INVALID_PARAMETER, before anything is queued or sent.
 //  - A synchronous Connect that fails leaves nothing behind (no handle, no thread). Closing the
 //    internet handle closes its connections and returns once their threads have ended (bounded).
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
+
+#include "asyncftp/Deadlines.h"
 
 namespace asyncftp {
 
@@ -45,8 +49,9 @@ HINTERNET OpenInternet(const char* agent, DWORD accessType, const char* proxy, c
 // Returns the previous callback, or INTERNET_INVALID_STATUS_CALLBACK for an unknown handle.
 INTERNET_STATUS_CALLBACK SetStatusCallback(HINTERNET handle, INTERNET_STATUS_CALLBACK callback);
 
-// Upper bound, in milliseconds, on every connect, send and receive of connections opened later
-// from this internet handle. Defaults to 30000.
+// The deadline, in milliseconds, of every exchange (a whole reply, a log-in, a data connection's
+// opening, each wait for transfer data) on connections opened later from this internet handle.
+// Defaults to kExchangeDeadlineMs (Deadlines.h).
 BOOL SetTimeout(HINTERNET internet, DWORD milliseconds);
 
 // flags: INTERNET_FLAG_PASSIVE for passive data connections (EPSV, else PASV); active (PORT/EPRT)
@@ -77,5 +82,14 @@ BOOL Command(HINTERNET connection, BOOL expectResponse, DWORD flags, const char*
              DWORD_PTR context, HINTERNET* commandHandle);
 
 BOOL CloseHandle(HINTERNET handle);
+
+// TRUE when the connection's control channel is lost (the server dropped it, a reply broke off or
+// ran past its deadline, the log-in never finished) or the handle is closed or unknown: every
+// request on it fails from now on, and only a new connection helps. FALSE while it is usable.
+BOOL ControlConnectionLost(HINTERNET connection);
+
+// Threads of the layer that have started and not ended, including those a closing gave up waiting
+// for: while it is above 0, the code that holds the layer must stay loaded.
+LONG ThreadsRunning();
 
 }  // namespace asyncftp
