@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "GevrastSSE.h"
-#include "debug/debug_output.h"
+#include "engine_quiet.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -293,11 +293,7 @@ void DriveHashTables(FuzzInput& in)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // The refusals the calls report to the debugger are expected here; writing each would only
-    // slow the run and bury the fuzzer's own lines.
-    static const bool quiet = (gevrast::set_debug_sink([](const char*) {}),
-                               gevrast::set_message_box_sink([](const char*, const char*) {}), true);
-    (void)quiet;
+    SilenceEngineReports();
     FuzzInput in(data, size);
     switch (in.Byte() % 4) {
     case 0: DriveItemQueue(in); break;
