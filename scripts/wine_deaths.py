@@ -10,8 +10,12 @@ when it cannot be ours:
   start-up   the program's own code never ran: one of Wine's loader or server lines, or a signal
              before the program printed its first line (GoogleTest's "[==========] Running");
   helper     a signal in a process that is not under test (the UI watcher, cmd, wineboot, ...);
-  teardown   one of Wine's own loader or server lines after the program reported every case
-             passed; a signal there is not excused, a thread or COM release of ours may cause it.
+  teardown   after the program reported every case passed: one of Wine's own loader or server
+             lines, or a bare signal that Wine never saw as an exception. A fault of ours there
+             (a thread outliving its fixture, a COM release) is a page fault in the program's own
+             code, which Wine reports as unhandled before anything else dies; a process that has
+             had a second thread and handled any exception, with none of our code in it, dies
+             at its exit under the emulator with the bare signal alone.
 
 A signal inside a program under test after its start is ours, and so is every run in which Wine
 reported an unhandled exception: Wine's plumbing and the emulator die in its wake (a "wine client
@@ -60,8 +64,9 @@ def classify(program, output):
         return ("start-up", plumbing) if plumbing else (None, signal)
     if not started:
         return "start-up", line
-    if plumbing and not signal and ALL_PASSED.search(output) and not ANY_FAILED.search(output):
-        return "teardown", plumbing
+    passed = ALL_PASSED.search(output)
+    if passed and not ANY_FAILED.search(output) and line in output[passed.end():].splitlines():
+        return "teardown", line
     return None, line
 
 
