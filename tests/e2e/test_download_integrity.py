@@ -6,7 +6,7 @@ import pytest
 
 import client_files as cf
 from conftest import BIN, wait_for
-from servers.fault_server import Announced, HoldRest, Ok, Overrun, Slow
+from servers.fault_server import Announced, HoldRest, Late, Ok, Overrun, Slow
 from test_launcher_patching import STAGED_SUFFIX, TIP, manifest, read_record, snapshot, wait_done, write_client
 from test_updater import OLD_LAUNCHER, OLD_PICTURE, game_folder, hand_off, starts_of_the_new_launcher, \
     stripped_democlient  # noqa: F401 (game_folder is a fixture)
@@ -36,10 +36,11 @@ def test_game_files_land_only_as_the_manifest_names_them(launcher, client, serve
     # Fetched from the back of the manifest: good (slow enough for the watcher to start), beyond,
     # padded, portal, huge.
     server.set("/good.dat", Slow(files["good.dat"], piece=1000, pause=0.8))
-    server.set("/beyond.dat", Overrun(files["beyond.dat"], b"<script>track()</script>"))
-    server.set("/padded.dat", Ok(files["padded.dat"] + b"<script>track()</script>"))
-    server.set("/portal.dat", Ok(portal_page(len(files["portal.dat"])), content_type="text/html"))
-    server.set("/huge.dat", Announced(files["huge.dat"], 2 ** 32 + len(files["huge.dat"])))
+    # Each later answer comes late, so every file's count stands long enough to be seen.
+    server.set("/beyond.dat", Late(Overrun(files["beyond.dat"], b"<script>track()</script>"), 0.6))
+    server.set("/padded.dat", Late(Ok(files["padded.dat"] + b"<script>track()</script>"), 0.6))
+    server.set("/portal.dat", Late(Ok(portal_page(len(files["portal.dat"])), content_type="text/html"), 0.6))
+    server.set("/huge.dat", Late(Announced(files["huge.dat"], 2 ** 32 + len(files["huge.dat"])), 0.6))
     (server.root_dir / "MyUpdata.txt").write_bytes(manifest([("\\" + name, data) for name, data in files.items()]))
     write_client(client, server.url)
     launcher.start()

@@ -9,7 +9,7 @@ import pytest
 
 import client_files as cf
 from conftest import BIN, control, wait_for
-from servers.fault_server import CutOff, NoLength, Ok, Raw, Slow, Stall, Status
+from servers.fault_server import CutOff, Late, NoLength, Ok, Raw, Slow, Stall, Status
 
 TIP, DOWNLOAD, CURRENT_BAR, TOTAL_BAR, START = 1003, 1004, 1000, 1001, 1006
 VERSION = "2022091302"
@@ -142,11 +142,11 @@ def test_faulty_files_skipped_leave_old_content_and_patching_completes(launcher,
     bodies = {"\\gone.dat": b"x" * 100, "\\NoFolder\\f.dat": b"f" * 3000, "\\cut.dat": b"N" * 40000,
               "\\good.dat": good}
     (client / "cut.dat").write_bytes(old)
-    server.set("/gone.dat", Status(404))
-    server.set("/cut.dat", CutOff(bodies["\\cut.dat"], keep=10000))
+    # The later answers come late, so every file's count stands long enough to be seen.
+    server.set("/gone.dat", Late(Status(404), 0.6))
+    server.set("/cut.dat", Late(CutOff(bodies["\\cut.dat"], keep=10000), 0.6))
     server.set("/good.dat", Slow(good, piece=1000, pause=0.8))
-    (server.root_dir / "NoFolder").mkdir()
-    (server.root_dir / "NoFolder" / "f.dat").write_bytes(bodies["\\NoFolder\\f.dat"])
+    server.set("/NoFolder/f.dat", Late(Ok(bodies["\\NoFolder\\f.dat"]), 0.6))
     (server.root_dir / "MyUpdata.txt").write_bytes(manifest(bodies.items()))
     write_client(client, server.url)
     launcher.start()

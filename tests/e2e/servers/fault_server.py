@@ -225,6 +225,20 @@ class Gate(Fault):
         self.inner.serve(handler)
 
 
+class Late(Fault):
+    """Holds the answer for `seconds` (or until stop) before giving it, so the launcher's text for
+    the file stands far longer than a watcher's poll, whatever becomes of the file then."""
+
+    def __init__(self, inner, seconds):
+        self.inner = inner
+        self.seconds = seconds
+        self.name = inner.name
+
+    def serve(self, handler):
+        handler.server.stopping.wait(self.seconds)
+        self.inner.serve(handler)
+
+
 class Raw(Fault):
     """Exactly these bytes as the whole answer (status line and headers included), then close."""
     name = "raw"
