@@ -16,6 +16,9 @@ packages=(
   wine wine64 wine32:i386 libgtest-dev:i386 libbenchmark-dev:i386 libssl-dev:i386
   # The x86-64 benchmark build (bench64) measures the same hot paths as real-hardware code.
   libgtest-dev:amd64 libbenchmark-dev:amd64 libssl-dev:amd64
+  # The release kit: the Microsoft-format import library (lld-link) and its checks (llvm-readobj,
+  # llvm-nm, clang for a program linked through it).
+  lld-14 llvm-14 clang-14
 )
 
 missing=()

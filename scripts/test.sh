@@ -27,6 +27,13 @@ run_preset() {
   if ! cmake --build --preset "$preset" -j2 >"$logs/$preset-build.log" 2>&1; then
     grep -E -m 30 'error|Error' "$logs/$preset-build.log"; echo "$preset: build FAILED"; failed=$((failed + 1)); return
   fi
+  if [ "$preset" = windows ]; then
+    # The release kit's archive, which the end-to-end suite unpacks and builds against.
+    echo "== windows: package"
+    if ! cmake --build --preset windows --target package >"$logs/windows-package.log" 2>&1; then
+      tail -n 30 "$logs/windows-package.log"; echo "windows: package FAILED"; failed=$((failed + 1))
+    fi
+  fi
   echo "== $preset: tests"
   if [ "$preset" = windows ]; then run_windows_tests; return; fi
   local tmp=build/$preset/Testing/Temporary status
