@@ -93,12 +93,13 @@ def def_exports(kit):
 
 def import_name(symbol, name_type):
     """The name the loader is asked for, as a short import member's name type derives it."""
+    bare = symbol[1:] if symbol[:1] in ("?", "@", "_") else symbol
     if name_type == "name":
         return symbol
     if name_type == "noprefix":
-        return symbol.lstrip("?@_")
+        return bare
     if name_type == "undecorate":
-        return symbol.lstrip("?@_").split("@")[0]
+        return bare.split("@")[0]
     raise AssertionError("name type %r" % name_type)
 
 
