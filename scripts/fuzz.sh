@@ -40,6 +40,8 @@ sources_ftp_reply=(fuzz/ftp_reply_fuzz.cpp ftpcomponent/asyncftp/src/socket_chan
 flags_ftp_reply=("${shim[@]}")
 sources_ftp_listing=(fuzz/ftp_listing_fuzz.cpp ftpcomponent/asyncftp/src/listing_parser.cpp)
 flags_ftp_listing=("${shim[@]}")
+sources_ftp_passive=(fuzz/ftp_passive_fuzz.cpp ftpcomponent/asyncftp/src/passive_reply.cpp)
+flags_ftp_passive=(-Iftpcomponent/asyncftp/src)
 sources_body_transfer=(fuzz/body_transfer_fuzz.cpp launcher/patch/body_transfer.cpp launcher/patch/md5_ctx.cpp
                        launcher/patch/manifest.cpp launcher/patch/manifest_path.cpp common/staged_file.cpp
                        common/ansi_text.cpp)
@@ -49,8 +51,8 @@ flags_updater_job=(-Iupdater)
 sources_skin_layout=(fuzz/skin_layout_fuzz.cpp launcher/config/skin_layout.cpp launcher/config/ql_file.cpp
                      launcher/config/scramble.cpp common/ansi_text.cpp)
 
-all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured ftp_reply ftp_listing body_transfer
-               updater_job skin_layout"
+all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured ftp_reply ftp_listing ftp_passive
+               body_transfer updater_job skin_layout"
 status=0
 for harness in ${FUZZ_HARNESSES:-$all_harnesses}; do
   sources_var="sources_${harness}[@]"; sources=("${!sources_var}")
