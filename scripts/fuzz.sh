@@ -47,6 +47,11 @@ sources_ftp_reply=(fuzz/ftp_reply_fuzz.cpp ftpcomponent/asyncftp/src/socket_chan
 flags_ftp_reply=("${shim[@]}")
 sources_ftp_listing=(fuzz/ftp_listing_fuzz.cpp ftpcomponent/asyncftp/src/listing_parser.cpp)
 flags_ftp_listing=("${shim[@]}")
+# A whole session on the harness's thread, against the shim's scripted peer (no sockets, no sleeps).
+sources_ftp_session=(fuzz/ftp_session_fuzz.cpp ftpcomponent/asyncftp/src/ftp_connection.cpp
+                     ftpcomponent/asyncftp/src/socket_channel.cpp ftpcomponent/asyncftp/src/handles.cpp
+                     ftpcomponent/asyncftp/src/listing_parser.cpp ftpcomponent/asyncftp/src/passive_reply.cpp)
+flags_ftp_session=("${shim[@]}" -Iftpcomponent/asyncftp/include)
 sources_ftp_passive=(fuzz/ftp_passive_fuzz.cpp ftpcomponent/asyncftp/src/passive_reply.cpp)
 flags_ftp_passive=(-Iftpcomponent/asyncftp/src)
 sources_body_transfer=(fuzz/body_transfer_fuzz.cpp launcher/patch/body_transfer.cpp launcher/patch/md5_ctx.cpp
@@ -58,7 +63,7 @@ flags_updater_job=(-Iupdater)
 sources_skin_layout=(fuzz/skin_layout_fuzz.cpp launcher/config/skin_layout.cpp launcher/config/ql_file.cpp
                      launcher/config/scramble.cpp common/ansi_text.cpp)
 
-all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured engine_dpc_queue ftp_reply ftp_listing ftp_passive
+all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured engine_dpc_queue ftp_reply ftp_listing ftp_passive ftp_session
                body_transfer updater_job skin_layout"
 status=0
 for harness in ${FUZZ_HARNESSES:-$all_harnesses}; do
