@@ -63,8 +63,8 @@ flags_updater_job=(-Iupdater)
 sources_skin_layout=(fuzz/skin_layout_fuzz.cpp launcher/config/skin_layout.cpp launcher/config/ql_file.cpp
                      launcher/config/scramble.cpp common/ansi_text.cpp)
 
-all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured engine_dpc_queue ftp_reply ftp_listing ftp_passive ftp_session
-               body_transfer updater_job skin_layout"
+all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured engine_dpc_queue ftp_reply
+               ftp_listing ftp_passive ftp_session body_transfer updater_job skin_layout"
 status=0
 for harness in ${FUZZ_HARNESSES:-$all_harnesses}; do
   sources_var="sources_${harness}[@]"; sources=("${!sources_var}")
