@@ -4,7 +4,8 @@
 #   scripts/fuzz.sh [SECONDS_PER_HARNESS]   (default 60)
 # Each harness runs mostly as a 64-bit program (native speed; the code is portable) and for a
 # quarter of its time as the 32-bit build the programs ship as, through the i386 emulator where
-# the kernel runs no 32-bit code. Address and undefined-behaviour sanitizers are on. The corpus
+# the kernel runs no 32-bit code; a harness whose code is 32-bit only (widths_<harness>=32) runs
+# its whole time so. Address and undefined-behaviour sanitizers are on. The corpus
 # in fuzz/corpus/<harness> seeds a working copy under build/fuzz, so the repository stays as it
 # is. FUZZ_HARNESSES="a b" picks some. Exits non-zero when a harness finds a crash; the input is
 # left in build/fuzz/artifacts.
@@ -35,11 +36,24 @@ flags_engine_heap_pool=("${engine[@]}")
 sources_engine_structured=(fuzz/engine_structured_fuzz.cpp enginelib/text/text.cpp enginelib/image/pixels.cpp)
 flags_engine_structured=("${engine[@]}")
 
+# The deferred call queue keeps 32-bit function addresses and calls through i386 code: 32-bit only.
+sources_engine_dpc_queue=(fuzz/engine_dpc_queue_fuzz.cpp enginelib/dpc/dpc_queue.cpp enginelib/sort/quicksort.cpp
+                          enginelib/dpc/stdcall_call_i386.S)
+flags_engine_dpc_queue=("${engine[@]}")
+widths_engine_dpc_queue="32"
+
 shim=(-Ifuzz/win32_shim -Iftpcomponent/asyncftp/src)  # the FTP layer's portable parts, natively
 sources_ftp_reply=(fuzz/ftp_reply_fuzz.cpp ftpcomponent/asyncftp/src/socket_channel.cpp)
 flags_ftp_reply=("${shim[@]}")
 sources_ftp_listing=(fuzz/ftp_listing_fuzz.cpp ftpcomponent/asyncftp/src/listing_parser.cpp)
 flags_ftp_listing=("${shim[@]}")
+# A whole session on the harness's thread, against the shim's scripted peer (no sockets, no sleeps).
+sources_ftp_session=(fuzz/ftp_session_fuzz.cpp ftpcomponent/asyncftp/src/ftp_connection.cpp
+                     ftpcomponent/asyncftp/src/socket_channel.cpp ftpcomponent/asyncftp/src/handles.cpp
+                     ftpcomponent/asyncftp/src/listing_parser.cpp ftpcomponent/asyncftp/src/passive_reply.cpp)
+flags_ftp_session=("${shim[@]}" -Iftpcomponent/asyncftp/include)
+sources_ftp_passive=(fuzz/ftp_passive_fuzz.cpp ftpcomponent/asyncftp/src/passive_reply.cpp)
+flags_ftp_passive=(-Iftpcomponent/asyncftp/src)
 sources_body_transfer=(fuzz/body_transfer_fuzz.cpp launcher/patch/body_transfer.cpp launcher/patch/md5_ctx.cpp
                        launcher/patch/manifest.cpp launcher/patch/manifest_path.cpp common/staged_file.cpp
                        common/ansi_text.cpp)
@@ -49,20 +63,25 @@ flags_updater_job=(-Iupdater)
 sources_skin_layout=(fuzz/skin_layout_fuzz.cpp launcher/config/skin_layout.cpp launcher/config/ql_file.cpp
                      launcher/config/scramble.cpp common/ansi_text.cpp)
 
-all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured ftp_reply ftp_listing body_transfer
-               updater_job skin_layout"
+all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured engine_dpc_queue ftp_reply
+               ftp_listing ftp_passive ftp_session body_transfer updater_job skin_layout"
 status=0
 for harness in ${FUZZ_HARNESSES:-$all_harnesses}; do
   sources_var="sources_${harness}[@]"; sources=("${!sources_var}")
   extras_var="extras32_${harness}[@]"; extras32=("${!extras_var}")
   flags_var="flags_${harness}[@]"; flags=("${!flags_var}")
-  "$CXX" -m64 "${common[@]}" "${flags[@]}" "${sources[@]}" -o "$out/${harness}_fuzz64"
+  widths_var="widths_${harness}"; widths=${!widths_var:-64 32}
+  if [ "$widths" != 32 ]; then
+    "$CXX" -m64 "${common[@]}" "${flags[@]}" "${sources[@]}" -o "$out/${harness}_fuzz64"
+  fi
   "$CXX" -m32 "${common[@]}" "${flags[@]}" "${sources[@]}" "${extras32[@]}" -o "$out/${harness}_fuzz32"
   work="$out/corpus/$harness"
   mkdir -p "$work"
   cp -n fuzz/corpus/"$harness"/* "$work"/ 2>/dev/null || true
   long=$(( seconds * 3 / 4 )); short=$(( seconds - long ))
-  for run in "64 $long" "32 $short"; do
+  runs=("64 $long" "32 $short")
+  if [ "$widths" = 32 ]; then runs=("32 $seconds"); fi
+  for run in "${runs[@]}"; do
     set -- $run
     echo "== fuzz $harness (${1}-bit, ${2} s)"
     # LeakSanitizer cannot stop the world under the i386 emulator. A run that outlives its time by

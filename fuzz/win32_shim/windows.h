@@ -1,12 +1,25 @@
-// The few Windows types and calls the FTP layer's listing parser uses, for fuzzing it as a native
-// program. The date conversion checks its fields as the system's does: an impossible date fails.
+// The few Windows types and calls the FTP layer uses, for fuzzing it as a native program. The
+// date conversion checks its fields as the system's does: an impossible date fails.
 #pragma once
 
 #include <stdint.h>
 #include <string.h>
 #include <strings.h>
 
+#include <time.h>
+
 typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef void* HANDLE;
+#define __stdcall
+#define SYNCHRONIZE 0x00100000
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_IO_PENDING 997
 typedef uint16_t WORD;
 typedef int BOOL;
 typedef char CHAR;
@@ -64,4 +77,25 @@ inline BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft)
     ft->dwLowDateTime = static_cast<DWORD>(ticks);
     ft->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;
+}
+
+// The FTP session harness runs one thread and no connection thread: handles are never made.
+inline BOOL CloseHandle(HANDLE) { return TRUE; }
+inline HANDLE GetCurrentProcess() { return nullptr; }
+inline BOOL DuplicateHandle(HANDLE, HANDLE, HANDLE, HANDLE* copy, DWORD, BOOL, DWORD)
+{
+    *copy = nullptr;
+    return FALSE;
+}
+inline DWORD GetCurrentThreadId() { return 1; }
+inline LONG InterlockedIncrement(volatile LONG* v) { return ++*v; }
+inline LONG InterlockedDecrement(volatile LONG* v) { return --*v; }
+// A fixed "now", so that a listing's year inference gives the same entries on every run.
+inline void GetSystemTime(SYSTEMTIME* now)
+{
+    *now = SYSTEMTIME();
+    now->wYear = 2026;
+    now->wMonth = 6;
+    now->wDay = 15;
+    now->wHour = 12;
 }

@@ -1,6 +1,7 @@
 #include "ftp_connection.h"
 
 #include "listing_parser.h"
+#include "passive_reply.h"
 
 #include "asyncftp/Deadlines.h"
 
@@ -41,38 +42,6 @@ bool ParseSize(const std::string& text, unsigned long long& size)
     if (digits == 0 || text.find_first_not_of(' ', i) != std::string::npos) return false;
     size = value;
     return true;
-}
-
-// The port of an EPSV answer, "(|||port|)": digits only, 1 to 65535; -1 otherwise.
-int ParseEpsvPort(const std::string& text)
-{
-    const size_t bars = text.find("|||");
-    if (bars == std::string::npos) return -1;
-    int port = 0;
-    size_t i = bars + 3, digits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 6; ++i, ++digits)
-        port = port * 10 + (text[i] - '0');
-    if (digits == 0 || i >= text.size() || text[i] != '|' || port < 1 || port > 65535) return -1;
-    return port;
-}
-
-// The port of a PASV answer, "h1,h2,h3,h4,p1,p2": six numbers of 0 to 255, port not 0; -1 otherwise.
-int ParsePasvPort(const std::string& text)
-{
-    const size_t open = text.find('(');
-    const char* p = open == std::string::npos ? text.c_str() : text.c_str() + open + 1;
-    while (*p && (*p < '0' || *p > '9')) ++p;
-    int n[6];
-    for (int k = 0; k < 6; ++k) {
-        if (*p < '0' || *p > '9') return -1;
-        int value = 0, digits = 0;
-        for (; *p >= '0' && *p <= '9'; ++p)
-            if (++digits > 3 || (value = value * 10 + (*p - '0')) > 255) return -1;
-        n[k] = value;
-        if (k < 5 && *p++ != ',') return -1;
-    }
-    const int port = (n[4] << 8) | n[5];
-    return port == 0 ? -1 : port;
 }
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }

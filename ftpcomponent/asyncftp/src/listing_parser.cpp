@@ -35,7 +35,12 @@ void SetTime(WIN32_FIND_DATAA& entry, int year, int month, int day, int hour, in
     }
 }
 
-bool IsDotName(const std::string& name) { return name.empty() || name == "." || name == ".."; }
+// The folder's own entries, and names the find record cannot carry: its name is a C string, so a
+// NUL byte would hand the caller a shorter name (empty, ".", "..", or another file's).
+bool NamesNoEntry(const std::string& name)
+{
+    return name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos;
+}
 
 bool AllDigits(const std::string& s)
 {
@@ -91,7 +96,7 @@ bool ParseUnixLine(const std::string& line, WIN32_FIND_DATAA& entry, const SYSTE
         const size_t arrow = name.find(" -> ");
         if (arrow != std::string::npos) name.erase(arrow);
     }
-    if (IsDotName(name)) return false;
+    if (NamesNoEntry(name)) return false;
     StartEntry(entry, name, type == 'd', std::strtoull(f[4].c_str(), nullptr, 10));
     int year = now.wYear, hour = 0, minute = 0;
     if (f[7].find(':') != std::string::npos) {
@@ -123,7 +128,7 @@ bool ParseDosLine(const std::string& line, WIN32_FIND_DATAA& entry)
     if (_stricmp(am, "AM") == 0 && hour == 12) hour = 0;
     const bool directory = _stricmp(f[2].c_str(), "<DIR>") == 0;
     if (!directory && !AllDigits(f[2])) return false;
-    if (IsDotName(name)) return false;
+    if (NamesNoEntry(name)) return false;
     StartEntry(entry, name, directory, directory ? 0 : std::strtoull(f[2].c_str(), nullptr, 10));
     SetTime(entry, year, month, day, hour, minute, 0);
     return true;
@@ -181,7 +186,7 @@ bool ParseMlsdLine(const std::string& line, WIN32_FIND_DATAA& entry)
             modify = value;
         }
     }
-    if (type == "cdir" || type == "pdir" || IsDotName(name)) return false;
+    if (type == "cdir" || type == "pdir" || NamesNoEntry(name)) return false;
     StartEntry(entry, name, type == "dir", type == "dir" ? 0 : size);
     int y, mo, d, h, mi, s;
     if (modify.size() >= 14 && std::sscanf(modify.c_str(), "%4d%2d%2d%2d%2d%2d", &y, &mo, &d, &h, &mi, &s) == 6)
