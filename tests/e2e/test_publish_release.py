@@ -7,6 +7,7 @@ launcher, which starts and finds the client current."""
 import re
 import shutil
 import subprocess
+import time
 
 import pytest
 
@@ -14,7 +15,7 @@ import client_files as cf
 from conftest import ARTIFACTS, BIN, ROOT, Launcher, control
 from servers.nginx_server import NginxServer
 from servers.sample_client import find_qlconfig
-from test_launcher_patching import install_democlient, snapshot, wait_done
+from test_launcher_patching import TIP, install_democlient, snapshot, wait_done
 
 OLD_VERSION, NEW_VERSION = "2022091301", "2022091302"
 VERSION_TEXT = 1002
@@ -39,7 +40,8 @@ def sample_site():
     text = re.sub(r"listen 80;", "listen 127.0.0.1:{port};", text)
     text = re.sub(r"server_name \S+;", "server_name localhost;", text)
     text = re.sub(r"root /srv/quenlor/patch;", "root {root};", text)
-    return text
+    # Throttled, so that the window can be seen fetching the large file (the guide shows it).
+    return text.replace("sendfile on;", "sendfile on;\n    limit_rate 256k;")
 
 
 def publish(release, server_folder, version, *options):
@@ -74,12 +76,24 @@ def make_release(folder, url, launcher, picture, data):
         (folder / path).write_bytes(body)
 
 
-def patch_to_done(folder):
-    """One start of the player's launcher that patches and completes; then it is closed."""
+def patch_to_done(folder, picture=None):
+    """One start of the player's launcher that patches and completes; then it is closed. With
+    picture, the window is also saved there while files are being fetched, if that is seen (the
+    operator's guide shows it)."""
     launcher = Launcher(folder)
     launcher.start(exe_path=folder / "QuenlorLauncher.exe")
     try:
         launcher.wait_window(120000)
+        if picture:
+            picture.unlink(missing_ok=True)
+            picture.parent.mkdir(parents=True, exist_ok=True)
+        end = time.time() + 300
+        while picture and not picture.exists() and time.time() < end:
+            tip = [c["text"] for c in launcher.uiauto("inspect").get("controls", []) if c["id"] == TIP]
+            if tip and tip[0].startswith("需下載數"):
+                launcher.uiauto("screenshot", out="Z:" + str(picture).replace("/", "\\"))
+            elif tip and tip[0] == "完成":
+                break
         return wait_done(launcher, 300)
     finally:
         launcher.stop()
@@ -95,7 +109,8 @@ def test_two_releases_reach_a_player_and_the_second_brings_its_launcher(client):
     first_picture = cf.background_bmp()
     second_picture = cf.bmp_24(330, 225, lambda x, y: (200, 120 + y // 4, 40))
     first = {"Data/map01.pak": b"map one, release 1" * 3000, "Data/Sound/theme.ogg": b"theme" * 5000}
-    second = {"Data/map01.pak": b"map one, release 2" * 4000, "Data/Sound/theme.ogg": b"theme" * 5000,
+    # Large enough that the window can be seen fetching it.
+    second = {"Data/map01.pak": bytes(range(256)) * 24000, "Data/Sound/theme.ogg": b"theme" * 5000,
               "Data/map02.pak": b"map two" * 2000}
 
     with NginxServer(server_folder, base / "nginx", site=sample_site()) as nginx:
@@ -118,7 +133,7 @@ def test_two_releases_reach_a_player_and_the_second_brings_its_launcher(client):
         assert (base / "server.previous" / "Data" / "map01.pak").read_bytes() == first["Data/map01.pak"]
 
         # The next start: the old launcher brings the files and the configuration, never itself.
-        patch_to_done(client)
+        patch_to_done(client, picture=ARTIFACTS / "launcher-midpatch.bmp")
         status, text = verify(client, server_folder / "MyUpdata.txt")
         assert status == 0, text
         assert (client / "QuenlorLauncher.exe").read_bytes() == old_launcher.read_bytes()
