@@ -9,13 +9,7 @@ file(WRITE ${C}/Image/Autopatch/BackGround.bmp "BM client picture")
 file(WRITE ${WORK}/url.txt "*UpUrl http://127.0.0.1/patch\n*LunchVer 1\n*UpLuchUrl http://127.0.0.1/patch/launcher\n"
                            "*LunchName QuenlorLauncher.exe\n*ExeName game.exe\n")
 
-function(run expected_status)
-  execute_process(COMMAND ${QLCONFIG} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status EQUAL expected_status)
-    message(FATAL_ERROR "qlconfig ${ARGN}: status ${status}, expected ${expected_status}\n${out}${err}")
-  endif()
-  set(last_output "${out}${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/cli_run.cmake)
 
 # A launcher program carrying its version as the launcher does: wide text ending in a 0.
 function(write_launcher path version)
