@@ -349,7 +349,8 @@ PublishReport Publish(const PublishRequest& request)
             return abandon();
         }
         if (!SwapInto(built, server, previous, error)) return abandon();
-        report.previous = previous;
+        // Published either way; a failed last rename leaves the old tree under the building name.
+        report.previous = error.empty() ? previous : built;
     }
     report.ok = true;
     report.files = manifest.files;
