@@ -26,7 +26,17 @@ smoke_qlconfig() {
     "$tool" unscramble "$work/url.bin" "$work/back.txt" &&
     [ "$(tr -d '\r' <"$work/back.txt")" = "$(cat "$work/url.txt")" ] &&
     "$tool" manifest "$work/folder" "$work/MyUpdata.txt" &&
-    "$tool" verify "$work/folder" "$work/MyUpdata.txt"
+    "$tool" verify "$work/folder" "$work/MyUpdata.txt" || return 1
+  # publish: a client of one launcher (version "7", wide text as the launcher keeps it), a picture
+  # and the configuration that names where they go.
+  mkdir -p "$work/client/Image/Autopatch"
+  printf '*UpUrl http://127.0.0.1/patch\n*UpLuchUrl http://127.0.0.1/patch/launcher\n*LunchName QuenlorLauncher.exe\n' >"$work/client.txt"
+  printf 'MZ 7\000\000\000' >"$work/client/QuenlorLauncher.exe"
+  echo BM >"$work/client/Image/Autopatch/BackGround.bmp"
+  "$tool" scramble "$work/client.txt" "$work/client/Image/Autopatch/AutoPatchURL.bin" &&
+    "$tool" publish "$work/client" "$work/server" --launcher-version 7 &&
+    "$tool" verify "$work/server" "$work/server/MyUpdata.txt" &&
+    [ -f "$work/server/launcher/QuenlorLauncher.exe" ]
 }
 
 # The sample FTP client and the UI helper print their usage when called bare.

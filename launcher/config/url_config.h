@@ -21,3 +21,10 @@ struct QLUrlConfig {
 // False when the file cannot be loaded (the strings are then untouched). A known key replaces its
 // string with the next word, read raw; a later key wins; words that are no key are skipped.
 bool ReadUrlConfig(const char* path, QLUrlConfig& config);
+
+class CQLFile;
+// The same from a reader already loaded, from where it stands to the end of its body.
+void ReadUrlConfig(CQLFile& file, QLUrlConfig& config);
+
+// True for the ten key words; the word after a key is its value, never a key of its own.
+bool IsUrlConfigKey(const char* word);

@@ -7,6 +7,9 @@
 
 namespace qlconfig {
 
+// The divisor the tool writes when none is asked for.
+constexpr uint32_t kDefaultConfigDivisor = 16;
+
 // Header, scrambled body and both paddings, as the launcher reads them.
 std::string BuildConfigFile(const std::string& body, uint32_t divisor);
 

@@ -10,4 +10,8 @@ namespace qlconfig {
 bool Utf8ToGbk(const std::string& utf8, std::string& gbk);
 bool GbkToUtf8(const std::string& gbk, std::string& utf8);
 
+// UTF-8 <-> the wide text the launcher's readers hand out (UTF-16 on Windows, UTF-32 elsewhere).
+std::wstring Utf8ToWide(const std::string& utf8);
+std::string WideToUtf8(const std::wstring& wide);
+
 }  // namespace qlconfig

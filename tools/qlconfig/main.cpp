@@ -4,6 +4,8 @@
 //   qlconfig unscramble BIN TEXT [--raw]
 //   qlconfig manifest   FOLDER [OUT]         (OUT defaults to MyUpdata.txt)
 //   qlconfig verify     FOLDER MANIFEST
+//   qlconfig publish    CLIENT_FOLDER SERVER_FOLDER --launcher-version V [--launcher PATH]
+//                       [--picture PATH] [--update]
 //
 // TEXT is UTF-8 and is stored in GBK, the launcher's code page, with CR LF line ends; --raw keeps
 // the bytes (and line ends) exactly as they are, for text already in GBK.
@@ -11,14 +13,14 @@
 #include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 #include "config_file.h"
 #include "gbk_text.h"
 #include "manifest_tool.h"
+#include "publish.h"
 
 namespace {
-
-constexpr uint32_t kDefaultDivisor = 16;
 
 bool ReadWholeFile(const std::string& path, std::string& data)
 {
@@ -55,7 +57,8 @@ int Usage()
             "usage: qlconfig scramble TEXT BIN [--divisor N] [--raw]\n"
             "       qlconfig unscramble BIN TEXT [--raw]\n"
             "       qlconfig manifest FOLDER [OUT]\n"
-            "       qlconfig verify FOLDER MANIFEST\n");
+            "       qlconfig verify FOLDER MANIFEST\n"
+            "       qlconfig publish CLIENT_FOLDER SERVER_FOLDER --launcher-version V [--launcher PATH] [--picture PATH] [--update]\n");
     return 64;
 }
 
@@ -104,6 +107,43 @@ int VerifyCommand(const std::string& folder, const std::string& manifest)
     return check.Count(EntryState::Matches) == check.entries.size() ? 0 : kFolderDiffers;
 }
 
+int PublishCommand(int argc, char** argv)
+{
+    namespace fs = std::filesystem;
+    qlconfig::PublishRequest request;
+    std::vector<std::string> folders;
+    bool has_version = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (option == "--launcher-version" && has_value) {
+            request.version = argv[++i];
+            has_version = true;
+        } else if (option == "--launcher" && has_value) {
+            request.launcher = fs::u8path(argv[++i]);
+        } else if (option == "--picture" && has_value) {
+            request.picture = fs::u8path(argv[++i]);
+        } else if (option == "--update") {
+            request.update = true;
+        } else if (option.compare(0, 2, "--") != 0) {
+            folders.push_back(option);
+        } else {
+            return Usage();
+        }
+    }
+    if (folders.size() != 2 || !has_version) return Usage();
+    request.client = fs::u8path(folders[0]);
+    request.server = fs::u8path(folders[1]);
+    qlconfig::PublishReport report = qlconfig::Publish(request);
+    if (!report.ok) return Fail(report.error + "\nnothing published");
+    printf("%lu files listed in MyUpdata.txt and verified; LunchVer %s\n", static_cast<unsigned long>(report.files),
+           request.version.c_str());
+    printf("launcher at %s, picture at %s\n", report.launcherPlace.c_str(), report.picturePlace.c_str());
+    if (!report.previous.empty()) printf("the replaced tree is kept in %s\n", report.previous.u8string().c_str());
+    if (!report.error.empty()) fprintf(stderr, "qlconfig: %s\n", report.error.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -112,12 +152,13 @@ int main(int argc, char** argv)
         return BuildManifestCommand(argv[2], argc == 4 ? argv[3] : "MyUpdata.txt");
     }
     if (argc == 4 && std::string(argv[1]) == "verify") return VerifyCommand(argv[2], argv[3]);
+    if (argc >= 2 && std::string(argv[1]) == "publish") return PublishCommand(argc, argv);
     if (argc < 4) return Usage();
     const std::string command = argv[1];
     const std::string input = argv[2];
     const std::string output = argv[3];
     bool raw = false;
-    uint32_t divisor = kDefaultDivisor;
+    uint32_t divisor = qlconfig::kDefaultConfigDivisor;
     for (int i = 4; i < argc; ++i) {
         std::string option = argv[i];
         if (option == "--raw") {

@@ -15,53 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::wstring Utf8ToWide(const std::string& utf8)
-{
-    std::wstring wide;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-        uint32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
-        for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-        i += extra + 1;
-        if (sizeof(wchar_t) == 2 && cp > 0xFFFF) {
-            cp -= 0x10000;
-            wide.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-            wide.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            wide.push_back(static_cast<wchar_t>(cp));
-        }
-    }
-    return wide;
-}
-
-std::string WideToUtf8(const std::wstring& wide)
-{
-    std::string utf8;
-    for (size_t i = 0; i < wide.size(); ++i) {
-        uint32_t cp = static_cast<uint32_t>(wide[i]);
-        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size()) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint32_t>(wide[++i]) - 0xDC00);
-        }
-        if (cp < 0x80) {
-            utf8.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            utf8.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            utf8.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            utf8.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            utf8.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return utf8;
-}
-
 bool IsLowerCaseHex(const std::wstring& digest)
 {
     return std::any_of(digest.begin(), digest.end(), [](wchar_t ch) { return ch >= L'a' && ch <= L'f'; });

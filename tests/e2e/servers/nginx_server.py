@@ -35,13 +35,16 @@ http {{
     types {{ text/plain txt; }}
     sendfile on;
     keepalive_timeout 30;
+{site}
+}}
+"""
+
+_SITE = """\
     server {{
         listen 127.0.0.1:{port};
         root {root};
         location / {{ }}
-    }}
-}}
-"""
+    }}"""
 
 
 def free_port():
@@ -57,7 +60,10 @@ def _port_open(port):
 
 
 class NginxServer:
-    def __init__(self, root, work_dir, port=None):
+    def __init__(self, root, work_dir, port=None, site=None):
+        """site: a server block of our own in place of the plain one, formatted with port and root
+        (braces doubled), as the operator's sample configuration is."""
+        self.site = site or _SITE
         self.root = os.path.abspath(root)
         self.work_dir = os.path.abspath(work_dir)
         self.port = port
@@ -79,7 +85,8 @@ class NginxServer:
         for _ in range(5):
             port = self.port or free_port()
             with open(conf, "w") as f:
-                f.write(_CONFIG.format(work=self.work_dir, root=self.root, port=port))
+                site = self.site.format(root=self.root, port=port)
+                f.write(_CONFIG.format(work=self.work_dir, site=site))
             log = open(os.path.join(self.work_dir, "nginx.out"), "ab")
             self.process = subprocess.Popen(
                 [NGINX, "-p", self.work_dir, "-e", os.path.join(self.work_dir, "error.log"), "-c", conf],
