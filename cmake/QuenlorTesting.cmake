@@ -3,6 +3,14 @@
 # since each process start costs far more than the cases inside it.
 include(GoogleTest)
 
+if(WIN32)
+  # Every program that links GoogleTest's main prints a first line of its own before anything
+  # else (see the source); the objects reach each such program through gtest_main's link interface.
+  add_library(quenlor_test_program_started OBJECT ${CMAKE_CURRENT_LIST_DIR}/support/test_program_started.cpp)
+  target_link_libraries(gtest_main INTERFACE $<TARGET_OBJECTS:quenlor_test_program_started>)
+  add_dependencies(gtest_main quenlor_test_program_started)
+endif()
+
 function(quenlor_add_gtest name)
   cmake_parse_arguments(ARG "" "PREFIX" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})

@@ -4,11 +4,12 @@
 # the design ceiling (one piece of at most 128 KiB per 50 ms pause); the layer alone beside them;
 # then the address space of an idle and a connected session and the time to create and close
 # 1000 sessions. Needs the windows build.
-#   scripts/bench_ftp.sh [MIB] [LAYER_CHUNK_BYTES]
+#   scripts/bench_ftp.sh [MIB] [LAYER_CHUNK_BYTES] [SESSIONS]   (SESSIONS created and closed: 1000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mib=${1:-20}
 chunk=${2:-65536}
+sessions=${3:-1000}
 build=build/windows
 run=cmake/wine/wine-run.sh
 state=$(mktemp -d /tmp/quenlor-ftp-bench.XXXXXX)
@@ -48,7 +49,7 @@ awk -v c="$curl_seconds" -v l="$layer_seconds" -v m="$component_ms" -v k="$chunk
   printf "design ceiling (128 KiB per 50 ms): %.2f MiB/s\n", ceiling
   printf "ratio component/ceiling: %.2f   component/curl: %.3f\n", comp / ceiling, comp / (mib / c) }'
 
-# Address space per session and 1000 sessions created and closed (in process, same servers).
-QUENLOR_FTP_STATE="Z:$(echo "$state" | tr / '\\')" NIMBREL_SESSIONS_AT_ONCE=1000 \
+# Address space per session and SESSIONS sessions created and closed (in process, same servers).
+QUENLOR_FTP_STATE="Z:$(echo "$state" | tr / '\\')" NIMBREL_SESSIONS_AT_ONCE=$sessions \
   "$run" --home "$build/wine" "$build/bin/nimbrel_transfer_test.exe" --gtest_filter='*AddressSpace*' 2>&1 | tr -d '\r' \
   | grep -E '^(address space|  |sessions held|closed)' || true

@@ -6,10 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --preset windows >/dev/null
+# A configured tree configures itself again when a CMakeLists.txt changes; only the presets are checked here.
+[ build/windows/CMakeCache.txt -nt CMakePresets.json ] || cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target QuenlorLauncher democlient uiauto >/dev/null
 # The sample's manifest is made by the operator tool's native build.
-cmake --preset native >/dev/null
+[ build/native/CMakeCache.txt -nt CMakePresets.json ] || cmake --preset native >/dev/null
 cmake --build build/native -j2 --target qlconfig >/dev/null
 
 home=${QUENLOR_WINE_HOME:-build/demo/wine}

@@ -65,16 +65,37 @@ sources_skin_layout=(fuzz/skin_layout_fuzz.cpp launcher/config/skin_layout.cpp l
 
 all_harnesses="ql_file manifest engine_containers engine_heap_pool engine_structured engine_dpc_queue ftp_reply
                ftp_listing ftp_passive ftp_session body_transfer updater_job skin_layout"
+# A harness program is built again only when this script or a file it was built from (the
+# compiler's list, kept beside it) is newer than it; both widths build at once.
+build_harness() {
+  local bits=$1 program=$out/${harness}_fuzz$1 file
+  shift
+  if [ -f "$program" ] && [ -f "$program.deps" ] && [ "$program" -nt scripts/fuzz.sh ]; then
+    for file in $(sed -e 's/^[^:]*://' -e 's/\\$//' "$program.deps"); do
+      [ "$file" -nt "$program" ] && { rm -f "$program.deps"; break; }
+    done
+    [ -f "$program.deps" ] && return 0
+  fi
+  rm -f "$program.deps"
+  "$CXX" -m"$bits" "${common[@]}" "${flags[@]}" "$@" -o "$program" &&
+    "$CXX" -m"$bits" "${common[@]}" "${flags[@]}" -MM "$@" >"$program.deps"
+}
+
 status=0
 for harness in ${FUZZ_HARNESSES:-$all_harnesses}; do
   sources_var="sources_${harness}[@]"; sources=("${!sources_var}")
   extras_var="extras32_${harness}[@]"; extras32=("${!extras_var}")
   flags_var="flags_${harness}[@]"; flags=("${!flags_var}")
   widths_var="widths_${harness}"; widths=${!widths_var:-64 32}
+  build64=""
   if [ "$widths" != 32 ]; then
-    "$CXX" -m64 "${common[@]}" "${flags[@]}" "${sources[@]}" -o "$out/${harness}_fuzz64"
+    build_harness 64 "${sources[@]}" & build64=$!
   fi
-  "$CXX" -m32 "${common[@]}" "${flags[@]}" "${sources[@]}" "${extras32[@]}" -o "$out/${harness}_fuzz32"
+  build_harness 32 "${sources[@]}" "${extras32[@]}" & build32=$!
+  built=0
+  if [ -n "$build64" ]; then wait "$build64" || built=1; fi
+  wait "$build32" || built=1
+  [ "$built" -eq 0 ] || { echo "fuzz $harness: build FAILED"; exit 1; }
   work="$out/corpus/$harness"
   mkdir -p "$work"
   cp -n fuzz/corpus/"$harness"/* "$work"/ 2>/dev/null || true

@@ -58,8 +58,8 @@ smoke_fuzz() { bash scripts/fuzz.sh 2; }
 # fuzzing has its own line above.
 smoke_bench() { BENCH_REPETITIONS=1 FUZZ_SECONDS=0 bash scripts/bench.sh --benchmark_min_time=0.001; }
 smoke_crosswidth_check() { bash scripts/crosswidth_check.sh; }
-smoke_bench_ftp() { bash scripts/bench_ftp.sh 1; }
-smoke_bench_patch() { bash scripts/bench_patch.sh --verify-files 4 --verify-mib 1 --download-files 2 --download-mib 1; }
+smoke_bench_ftp() { bash scripts/bench_ftp.sh 1 65536 40; }
+smoke_bench_patch() { bash scripts/bench_patch.sh --verify-files 4 --verify-mib 1 --download-files 2 --download-mib 1 --fixed-cost-runs 1; }
 smoke_stress() {
   STRESS_TESTS="ctest:session_lifetime_test e2e:tests/e2e/test_suite_verdict.py::test_a_clean_suite_passes_with_every_case_counted" \
     bash scripts/stress.sh 1 || return 1
@@ -71,20 +71,51 @@ smoke_demo() { bash scripts/demo.sh; }
 
 names=(qlconfig ftpget uiauto fuzz bench crosswidth_check bench_ftp bench_patch stress stress_ftp demo)
 [ $# -gt 0 ] && names=("$@")
+# Two lanes run side by side: the commands that run Windows programs share one Wine prefix and
+# take turns in one; the native ones (their own build folders) run in the other.
+wine_commands=" ftpget uiauto bench_ftp bench_patch stress stress_ftp demo "
+
+# Every command below would check the machine's set-up again; once is enough.
+bash scripts/setup.sh >"$logs/setup.log" 2>&1 || { cat "$logs/setup.log"; echo "verdict: 0 passed, 1 failed"; exit 1; }
+export QUENLOR_SETUP_CHECKED=1
+
+run_lane() {
+  local name log start
+  for name in "$@"; do
+    log="$logs/$name.log"; : >"$log"
+    start=$(date +%s)
+    if declare -F "smoke_$name" >/dev/null && "smoke_$name" "$log" >"$log" 2>&1 </dev/null; then
+      echo "passed $(( $(date +%s) - start ))" >"$logs/$name.result"
+    else
+      echo "FAILED $(( $(date +%s) - start ))" >"$logs/$name.result"
+    fi
+  done
+}
+
+native_lane=() wine_lane=()
+for name in "${names[@]}"; do
+  rm -f "$logs/$name.result"
+  if [[ "$wine_commands" == *" $name "* ]]; then wine_lane+=("$name"); else native_lane+=("$name"); fi
+done
+began=$(date +%s)
+run_lane "${native_lane[@]}" &
+run_lane "${wine_lane[@]}" &
+wait
 
 passed=0 failed=0
 for name in "${names[@]}"; do
-  log="$logs/$name.log"; : >"$log"
-  start=$(date +%s)
-  if declare -F "smoke_$name" >/dev/null && "smoke_$name" "$log" >"$log" 2>&1 </dev/null; then
-    passed=$((passed + 1)); verdict=passed
+  log="$logs/$name.log"
+  read -r verdict seconds <"$logs/$name.result" 2>/dev/null || { verdict=FAILED; seconds=0; }
+  if [ "$verdict" = passed ]; then
+    passed=$((passed + 1))
   else
-    failed=$((failed + 1)); verdict=FAILED
+    failed=$((failed + 1))
     tail -n 20 "$log" | sed 's/^/    /'
   fi
-  echo "smoke: $name: $verdict ($(( $(date +%s) - start )) s, $log)"
+  echo "smoke: $name: $verdict ($seconds s, $log)"
   [ "$verdict" = passed ] || echo "failed: $name (see $log)"
 done
+echo "smoke: $(( $(date +%s) - began )) s in all"
 echo "suite: collected ${#names[@]}, run ${#names[@]}, passed $passed, failed $failed, excused 0"
 echo "verdict: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

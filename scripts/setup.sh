@@ -2,6 +2,9 @@
 # Installs everything the builds, tests, demo and benchmarks need. Idempotent: when every
 # package, the locale and the 32-bit execution support are present it returns within seconds.
 set -euo pipefail
+# A caller that has just run this check and runs several commands that each start with it (the
+# README smoke test) says so.
+[ "${QUENLOR_SETUP_CHECKED:-0}" = 1 ] && exit 0
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"

@@ -173,6 +173,53 @@ judge_run() {
   fi
 }
 
+# The program's output is passed on as it comes, by this script itself, so that a run a test's
+# time limit ends shows how far it got, and a caller that gives up on this script is not held by
+# any process of it.
+# A test program prints STARTED_LINE as its very first action (cmake/support/test_program_started.cpp);
+# a program whose binary holds that line is watched for it. A start that has not reached the
+# program's own code after QUENLOR_FIRST_LINE_WITHIN seconds has hung in Wine's or the emulator's
+# start-up: the program is ended and the run says so (scripts/wine_deaths.py judges that line),
+# instead of the whole test's time limit passing with nothing to show.
+# After an unhandled exception Wine starts its debugger, which prints and ends the program; under
+# the emulator it can hang instead, and the test's whole time limit would pass. The run has failed
+# either way; a program still there QUENLOR_DEBUGGER_WITHIN seconds later is ended.
+STARTED_LINE='[quenlor] test program started'
+follow_run() {
+  local program=$1 pid=$2 out=$3 within=${QUENLOR_FIRST_LINE_WITHIN:-90} start=$SECONDS watch=0
+  [ -f "$program" ] && grep -q -a -F "$STARTED_LINE" "$program" && watch=1
+  first_line=0 debugger_since=""
+  exec 3<"$out"
+  while kill -0 "$pid" 2>/dev/null; do
+    pass_on_output
+    if [ "$watch" = 1 ] && [ "$first_line" = 0 ] && [ $((SECONDS - start)) -ge "$within" ] &&
+       ! grep -q -F "$STARTED_LINE" "$out"; then
+      echo "wine-run: no first line within $within s: the start-up hung" >>"$out"
+      kill -KILL "$pid" 2>/dev/null || true
+      watch=0
+    fi
+    if [ -n "$debugger_since" ] && [ $((SECONDS - debugger_since)) -ge "${QUENLOR_DEBUGGER_WITHIN:-60}" ]; then
+      echo "wine-run: the program was still there ${QUENLOR_DEBUGGER_WITHIN:-60} s after its unhandled exception" >>"$out"
+      kill -KILL "$pid" 2>/dev/null || true
+      debugger_since=""
+    fi
+    sleep 0.2
+  done
+}
+
+# Prints what the program wrote since the last call (a line still being written is printed as
+# far as it goes), noting a test program's first line and Wine's start of its debugger.
+pass_on_output() {
+  local line
+  while IFS= read -r -u 3 line; do
+    printf '%s\n' "$line"
+    line=${line%$'\r'}
+    [ "$line" = "$STARTED_LINE" ] && first_line=1
+    case "$line" in "wine: Unhandled "*"starting debugger"*) debugger_since=${debugger_since:-$SECONDS} ;; esac
+  done
+  [ -z "$line" ] || printf '%s' "$line"
+}
+
 case "${1:-}" in
   --stop) stop; exit 0 ;;
 esac
@@ -199,8 +246,12 @@ case "$(basename "$1")" in
 esac
 out=$(mktemp "$home/run.XXXXXX")
 status=0
-wine "$@" >"$out" 2>&1 </dev/null || status=$?
-cat "$out"
+wine "$@" >"$out" 2>&1 </dev/null &
+program_pid=$!
+follow_run "$1" "$program_pid" "$out" 2>/dev/null  # not the shell's own note of a program it ended
+wait "$program_pid" 2>/dev/null || status=$?
+pass_on_output
+exec 3<&-
 judge_run "$out" "$1"
 rm -f "$out"
 exit "$status"
