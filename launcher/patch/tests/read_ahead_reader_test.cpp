@@ -105,7 +105,9 @@ TEST(ReadAheadReader, CallerLeavingEarlyEndsTheReaderWithTheRingFull)
     std::vector<std::string> paths(20, (dir.Path() / "big.bin").string());
     for (int round = 0; round < 20; ++round) {
         ReadAheadReader reader(paths, nullptr, 128, 2);
-        if (round % 2) EXPECT_EQ(reader.Next().kind, FileBlock::Data);
+        if (round % 2) {
+            EXPECT_EQ(reader.Next().kind, FileBlock::Data);
+        }
         // Destroyed here while the reading thread waits for a free slot: it is joined, not left.
     }
 }
