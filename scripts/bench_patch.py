@@ -82,7 +82,6 @@ def manifest_text(lines):
     return ("\r\n".join(lines) + "\r\n").encode("ascii") if lines else b""
 
 
-CHECKING = "文件查驗中..."
 DEATHS = []  # runs tried again because the launcher ended early
 
 
@@ -92,8 +91,8 @@ class LauncherDied(RuntimeError):
 
 def time_launcher(exe, client, url, limit):
     """(seconds from the launcher's start until its tip shows "完成", seconds of the patching work
-    alone: from the tip's "文件查驗中..." (the manifest is in, the patch thread has started) to
-    "完成"). A watcher started before the launcher times the tip's texts inside Wine."""
+    alone: from the tip's first text, "文件查驗中..." (the manifest is in, the patch thread has
+    started), to "完成"). A watcher started before the launcher times the tip's texts inside Wine."""
     write_url_config(str(client), url, line="Bench")
     watch = [str(BIN / "uiauto.exe"), "watch-text", "--exe", "QuenlorLauncher.exe", "--id", str(TIP),
              "--until", "完成", "--timeout", str(limit * 1000)]
@@ -119,9 +118,12 @@ def time_launcher(exe, client, url, limit):
         if not state.get("found"):
             raise RuntimeError("the launcher did not reach 完成 within %d s" % limit)
         texts, seen_ms = state["texts"], state["ms"]
-        if CHECKING not in texts or texts[0] == CHECKING:
-            return elapsed, None  # too short to see, or the watcher came late: no work time
-        return elapsed, (seen_ms[-1] - seen_ms[texts.index(CHECKING)]) / 1000.0
+        # The pass begins with the first text after the empty tip; "文件查驗中..." can stand too
+        # briefly for the watcher when nothing is up to date. A watcher that came late (its first
+        # look already shows a text) or saw nothing before "完成" gives no work time.
+        if len(texts) < 3 or texts[0] != "":
+            return elapsed, None
+        return elapsed, (seen_ms[-1] - seen_ms[1]) / 1000.0
     finally:
         if watcher.poll() is None:
             watcher.kill()
