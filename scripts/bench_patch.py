@@ -122,6 +122,7 @@ def time_launcher(exe, client, url, limit):
         # briefly for the watcher when nothing is up to date. A watcher that came late (its first
         # look already shows a text) or saw nothing before "完成" gives no work time.
         if len(texts) < 3 or texts[0] != "":
+            print("  (no work time from this run: the watcher saw %r)" % texts[:3])
             return elapsed, None
         return elapsed, (seen_ms[-1] - seen_ms[1]) / 1000.0
     finally:
