@@ -119,12 +119,14 @@ def time_launcher(exe, client, url, limit):
             raise RuntimeError("the launcher did not reach 完成 within %d s" % limit)
         texts, seen_ms = state["texts"], state["ms"]
         # The pass begins with the first text after the empty tip; "文件查驗中..." can stand too
-        # briefly for the watcher when nothing is up to date. A watcher that came late (its first
-        # look already shows a text) or saw nothing before "完成" gives no work time.
-        if len(texts) < 3 or texts[0] != "":
+        # briefly for the watcher when nothing is up to date. A watcher whose first look already
+        # shows "文件查驗中..." times the pass from that look (the verification's first moments
+        # may be lost); one that came later still, or saw nothing before "完成", gives no time.
+        first = 1 if texts[:1] == [""] else 0 if texts[:1] == ["文件查驗中..."] else None
+        if first is None or len(texts) < first + 2:
             print("  (no work time from this run: the watcher saw %r)" % texts[:3])
             return elapsed, None
-        return elapsed, (seen_ms[-1] - seen_ms[1]) / 1000.0
+        return elapsed, (seen_ms[-1] - seen_ms[first]) / 1000.0
     finally:
         if watcher.poll() is None:
             watcher.kill()
