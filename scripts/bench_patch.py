@@ -98,7 +98,7 @@ def time_launcher(exe, client, url, limit):
              "--until", "完成", "--timeout", str(limit * 1000)]
     watcher = subprocess.Popen([str(RUN), "--home", str(SESSION.home)] + watch, cwd=client,
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    time.sleep(3)  # the watcher's own start, so it sees the launcher's first texts
+    time.sleep(8)  # the watcher's own start, so it sees the launcher's first texts
     started = time.monotonic()
     launcher = SESSION.start([exe], client)
     try:
