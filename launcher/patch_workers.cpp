@@ -1,5 +1,6 @@
 // The patching threads of the main window: verification, then the downloads one file at a time,
-// each on its own transfer thread. Every control update is a synchronous send to the UI thread.
+// each on its own transfer thread. Every control update is a synchronous send to the UI thread;
+// a transfer's progress goes at a human rate (paced_progress.h), not once per piece.
 #include <exception>
 #include <memory>
 #include "worker_thread.h"
@@ -8,6 +9,7 @@
 #include "content_length.h"
 #include "internet_session.h"
 #include "ql_autopatch_dlg.h"
+#include "paced_progress.h"
 #include "patch_text.h"
 
 namespace {
@@ -24,7 +26,7 @@ private:
     winfx::CHttpFile& file_;
 };
 
-// Moves the current bar and rewrites the download text after every piece.
+// Moves the current bar and rewrites the download text for a piece shown.
 class DialogProgress : public quenlor::BodyProgress {
 public:
     DialogProgress(const winfx::CProgressCtrl& bar, const winfx::CStatic& text, const std::wstring& name, uint32_t length)
@@ -41,6 +43,8 @@ private:
     const std::wstring& name_;
     uint32_t length_;
 };
+
+uint32_t TickNow() { return static_cast<uint32_t>(::GetTickCount()); }
 
 }  // namespace
 
@@ -154,11 +158,19 @@ void CQLAutoPatchDlg::DownloadFile(DownLoadInfo info)
         m_stDownload.SetWindowText(quenlor::ProgressText(name, length, length).c_str());
 
         HttpBodySource source(*file);
-        DialogProgress progress(m_progCurrent, m_stDownload, name, length);
+        DialogProgress shown(m_progCurrent, m_stDownload, name, length);
+        quenlor::PacedProgress progress(shown, &TickNow);
         // The transfer threads run one at a time after verification: the verification context
         // is free and hashes each body as it arrives.
-        quenlor::BodyOutcome outcome = quenlor::ReceiveFileBody(
-            source, length, info.strFilePath, quenlor::BodyDigest{info.strMD5, m_md5}, m_bStop, progress);
+        quenlor::BodyOutcome outcome;
+        try {
+            outcome = quenlor::ReceiveFileBody(source, length, info.strFilePath,
+                                               quenlor::BodyDigest{info.strMD5, m_md5}, m_bStop, progress);
+        } catch (...) {
+            progress.ShowPending();  // a failed read leaves the bar where the bytes that came put it
+            throw;
+        }
+        if (outcome != quenlor::BodyOutcome::Stopped) progress.ShowPending();
         if (outcome == quenlor::BodyOutcome::WriteFailed || outcome == quenlor::BodyOutcome::DigestMismatch)
             m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
     } catch (...) {

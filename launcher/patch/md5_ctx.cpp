@@ -3,6 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <exception>
+#include <memory>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -12,6 +15,8 @@
 #include "ansi_text.h"
 #include "manifest.h"
 #include "md5_transform.h"
+#include "read_ahead_reader.h"
+#include "sequential_file.h"
 #include "staged_file.h"
 
 wchar_t g_szWorkDir[260];
@@ -19,7 +24,7 @@ wchar_t g_szWorkDir[260];
 namespace {
 
 // Files are hashed through a fixed window so a client file of any size costs the same memory.
-constexpr size_t kFileChunkBytes = 256 * 1024;
+constexpr uint32_t kFileChunkBytes = quenlor::ReadAheadReader::kBlockBytes;
 
 inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -223,21 +228,23 @@ void quenlor::Md5TransformPortable(uint32_t chain[4], const uint8_t block[64])
 bool MD5_CTX::MD5File(std::wstring& digestText, const char* ansiPath)
 {
     if (!ansiPath || !*ansiPath) return false;
-    FILE* file = fopen(ansiPath, "rb");
-    if (!file) return false;
+    quenlor::SequentialFile file;
+    if (!file.Open(ansiPath)) return false;
     std::vector<uint8_t> chunk(kFileChunkBytes);
-    size_t got;
-    bool stopped = false;
-    while ((got = fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+    bool read_ok = true;
+    for (;;) {
+        int64_t got = file.Read(chunk.data(), kFileChunkBytes);
+        if (got <= 0) {
+            read_ok = got == 0;
+            break;
+        }
         MD5Update(chunk.data(), static_cast<uint32_t>(got));
         // A large client takes long to hash: a closing launcher must not wait for the whole file.
         if (StopRequested()) {
-            stopped = true;
+            read_ok = false;
             break;
         }
     }
-    bool read_ok = !ferror(file) && !stopped;
-    fclose(file);
     uint8_t digest[16];
     MD5Final(digest);  // also resets after a failed read, so the next file starts clean
     if (!read_ok) return false;
@@ -245,27 +252,77 @@ bool MD5_CTX::MD5File(std::wstring& digestText, const char* ansiPath)
     return true;
 }
 
+bool MD5_CTX::HashNextFile(quenlor::ReadAheadReader& reader, std::wstring& digestText)
+{
+    for (;;) {
+        const quenlor::FileBlock block = reader.Next();
+        if (block.kind == quenlor::FileBlock::Failed) break;
+        MD5Update(block.bytes, block.size);
+        if (block.kind == quenlor::FileBlock::Last) {
+            uint8_t digest[16];
+            MD5Final(digest);
+            digestText += quenlor::DigestText(digest);
+            return true;
+        }
+        // A large client takes long to hash: a closing launcher must not wait for the whole file.
+        if (StopRequested()) break;
+    }
+    uint8_t digest[16];
+    MD5Final(digest);  // resets, so the next file starts clean
+    return false;
+}
+
 void MD5_CTX::CheckFiles(std::vector<std::wstring>& wanted)
 {
-    for (const quenlor::ManifestEntry& entry : quenlor::ParseManifest(m_strUpdateInfo)) {
-        if (StopRequested()) return;
-        if (!quenlor::IsSafeManifestPath(entry.path)) continue;
-        m_mapFileMD5[entry.path] = entry.digest;
-        std::wstring full = std::wstring(g_szWorkDir) + entry.path;
-        quenlor::StagedFile::RemoveLeftover(full);
+    // Every entry with its name in the ANSI code page; empty when the pass skips or cannot read
+    // it. The names go to the read-ahead reader in manifest order, which is the order hashed.
+    struct Entry {
+        quenlor::ManifestEntry manifest;
+        bool safe;
+        bool readable;
+    };
+    std::vector<Entry> entries;
+    std::vector<std::string> names;
+    for (quenlor::ManifestEntry& manifest_entry : quenlor::ParseManifest(m_strUpdateInfo)) {
+        Entry entry{std::move(manifest_entry), false, false};
+        entry.safe = quenlor::IsSafeManifestPath(entry.manifest.path);
+        if (entry.safe) {
+            std::wstring full = std::wstring(g_szWorkDir) + entry.manifest.path;
 #if !defined(_WIN32)
-        // The native build of the portable code runs on a file system with '/' separators.
-        for (wchar_t& ch : full) if (ch == L'\\') ch = L'/';
+            // The native build of the portable code runs on a file system with '/' separators.
+            for (wchar_t& ch : full) if (ch == L'\\') ch = L'/';
 #endif
-        // A name the ANSI code page cannot hold names some other file: treat it as missing.
-        bool exact = false;
-        std::string ansi = quenlor::WideToAnsi(full, &exact);
-        std::wstring computed;
-        if (!exact || !MD5File(computed, ansi.c_str())) {
-            wanted.push_back(entry.path);
-            continue;
+            // A name the ANSI code page cannot hold names some other file: treat it as missing.
+            bool exact = false;
+            std::string ansi = quenlor::WideToAnsi(full, &exact);
+            entry.readable = exact && !ansi.empty();
+            if (entry.readable) names.push_back(std::move(ansi));
         }
-        if (m_mapFileMD5[entry.path] != computed) wanted.push_back(entry.path);
+        entries.push_back(std::move(entry));
+    }
+
+    std::unique_ptr<quenlor::ReadAheadReader> reader;
+    std::vector<std::string> one_by_one;
+    try {
+        reader.reset(new quenlor::ReadAheadReader(names, m_pStop));
+    } catch (const std::exception&) {
+        // No thread to spare: the same files are read and hashed in turn on this thread.
+        one_by_one = std::move(names);
+    }
+    size_t next_name = 0;
+    for (const Entry& entry : entries) {
+        if (StopRequested()) return;
+        if (!entry.safe) continue;
+        const std::wstring& path = entry.manifest.path;
+        m_mapFileMD5[path] = entry.manifest.digest;
+        quenlor::StagedFile::RemoveLeftover(std::wstring(g_szWorkDir) + path);
+        std::wstring computed;
+        bool hashed = false;
+        if (entry.readable) {
+            hashed = reader ? HashNextFile(*reader, computed) : MD5File(computed, one_by_one[next_name].c_str());
+            ++next_name;
+        }
+        if (!hashed || m_mapFileMD5[path] != computed) wanted.push_back(path);
     }
 }
 

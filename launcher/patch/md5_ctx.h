@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace quenlor {
+class ReadAheadReader;
+}
+
 // The working directory taken when the verifier is constructed; manifest paths are appended to it.
 extern wchar_t g_szWorkDir[260];
 
@@ -25,8 +29,8 @@ public:
     void MD5Transform(uint32_t chain[4], const uint8_t block[64]);
 
     // Appends the upper-case digest text of the file's content to digestText. False (and the text
-    // untouched) when the file cannot be opened or read. The file is read in pieces, so its size
-    // is not limited by memory.
+    // untouched) when the file cannot be opened or read. The file is read in large blocks through
+    // the system's calls, so its size is not limited by memory.
     bool MD5File(std::wstring& digestText, const char* ansiPath);
 
 #if defined(_WIN32)
@@ -37,7 +41,8 @@ public:
 
     // Verifies every entry of m_strUpdateInfo against the files under g_szWorkDir, in manifest
     // order, and appends the path of each file that is missing or differs. Paths that would leave
-    // the client folder are no entries: they are never opened and never listed.
+    // the client folder are no entries: they are never opened and never listed. The files are
+    // read ahead on a thread of the pass's own (read_ahead_reader.h), joined before this returns.
     // Temporary files of earlier runs ("<path>.qlpart") are removed on the way.
     void CheckFiles(std::vector<std::wstring>& wanted);
 
@@ -55,6 +60,9 @@ public:
     std::map<std::wstring, std::wstring> m_mapFileMD5;
 
 private:
+    // Hashes the reader's next file as MD5File does; false when it could not be read whole.
+    bool HashNextFile(quenlor::ReadAheadReader& reader, std::wstring& digestText);
+
     const volatile int32_t* m_pStop = nullptr;
 };
 

@@ -14,7 +14,9 @@
 //   uiauto watch-text --exe NAME --id N --until T [--timeout MS]
 //                                                     the texts control N shows (polled every
 //                                                     50 ms, repeats folded) until it shows T; a
-//                                                     text shown for less than that can slip by
+//                                                     text shown for less than that can slip by;
+//                                                     "ms": when each was first seen (ms after the
+//                                                     watch began), for timing runs
 //   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
 //                                                     wait for a matching message box, report it,
 //                                                     answer it when asked
@@ -167,13 +169,20 @@ int WatchText(const std::wstring& exe, const Options& options)
 {
     if (!HasTextOptions(options)) return Usage();
     std::vector<std::wstring> texts;
+    std::vector<DWORD> seen_ms;
     std::vector<DWORD> processes;
-    HWND dialog = PollText(exe, options, 50, [&texts](const std::wstring& text) {
-        if (texts.empty() || texts.back() != text) texts.push_back(text);
+    const DWORD started = GetTickCount();
+    HWND dialog = PollText(exe, options, 50, [&](const std::wstring& text) {
+        if (texts.empty() || texts.back() != text) {
+            texts.push_back(text);
+            seen_ms.push_back(GetTickCount() - started);
+        }
     }, processes);
     JsonWriter json;
     json.Begin().Bool("found", dialog != nullptr).BeginArray("texts");
     for (const std::wstring& text : texts) json.Value(text);
+    json.EndArray().BeginArray("ms");
+    for (DWORD ms : seen_ms) json.Value(static_cast<long long>(ms));
     json.EndArray().End();
     return Print(json, dialog != nullptr);
 }

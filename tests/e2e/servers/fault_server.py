@@ -225,6 +225,26 @@ class Gate(Fault):
         self.inner.serve(handler)
 
 
+class Held(Fault):
+    """Holds the answer until the test calls release() (or the server stops): the window's state
+    left by the file before stands still, however slow the machine, until the test has read it."""
+
+    def __init__(self, inner):
+        self.inner = inner
+        self.name = inner.name
+        self.released = threading.Event()
+
+    def release(self):
+        self.released.set()
+
+    def serve(self, handler):
+        server = handler.server
+        while not self.released.wait(0.1):
+            if server.stopping.is_set():
+                break
+        self.inner.serve(handler)
+
+
 class Late(Fault):
     """Holds the answer for `seconds` (or until stop) before giving it, so the launcher's text for
     the file stands far longer than a watcher's poll, whatever becomes of the file then."""
