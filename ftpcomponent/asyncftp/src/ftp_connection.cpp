@@ -110,8 +110,12 @@ bool FtpConnection::start()
 HANDLE FtpConnection::duplicateThreadHandle() const
 {
     HANDLE copy = nullptr;
+    // Waiting needs SYNCHRONIZE; telling whether the waiter is the thread itself (GetThreadId)
+    // needs the query right, without which the id reads as 0 and a close from inside one of the
+    // connection's notifications would wait on its own thread for the whole bound.
     if (m_thread)
-        DuplicateHandle(GetCurrentProcess(), m_thread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
+        DuplicateHandle(GetCurrentProcess(), m_thread, GetCurrentProcess(), &copy,
+                        SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0);
     return copy;
 }
 

@@ -39,7 +39,8 @@ public:
     // Starts the worker; the caller then submits login(), which announces the handle first.
     // False when no thread could be started.
     bool start();
-    // A handle of the worker thread, for a bounded wait on its end; the caller closes it.
+    // A handle of the worker thread, for a bounded wait on its end and for telling whether the
+    // caller is that thread; the caller closes it.
     HANDLE duplicateThreadHandle() const;
     bool onWorker() const;
 
