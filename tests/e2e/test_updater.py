@@ -40,7 +40,7 @@ def hand_off(folder, server, timeout=90, extra=None):
         box = launcher.message_box(text="更新功能需要更新，請稍候...")
         assert box["found"], box
         assert launcher.wait_exit(60)
-        assert launcher.uiauto("wait-window", exe="Renovek.exe", timeout=30000)["found"]
+        assert launcher.uiauto("wait-window", exe="Renovek.exe", timeout=90000)["found"]
         ended = launcher.uiauto("wait-exit", exe="Renovek.exe", wait=timeout + 30, timeout=timeout * 1000)
         assert ended["exited"], ended
     finally:
@@ -161,7 +161,7 @@ def test_updater_ended_mid_download_leaves_old_files_and_no_temporary(game_folde
         driver.start()
         assert driver.message_box(text="更新功能需要更新，請稍候...")["found"]
         assert driver.wait_exit(60)
-        assert driver.uiauto("wait-window", exe="Renovek.exe", timeout=30000)["found"]
+        assert driver.uiauto("wait-window", exe="Renovek.exe", timeout=90000)["found"]
         # Both downloads have begun (the server saw both requests) and written something.
         assert wait_for(lambda: len(server.log) == 2, 60), server.log
         staged = game_folder / ("QuenlorLauncher.exe" + STAGED_SUFFIX)
