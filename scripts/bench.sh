@@ -23,17 +23,31 @@ echo "== results of the hot paths, 32-bit against x86-64"
 bash scripts/crosswidth_check.sh --no-build
 
 results=build/bench-results
+slower=()
 for preset in "${presets[@]}"; do
   rm -rf "${results:?}/$preset"
   mkdir -p "$results/$preset"
   for program in build/"$preset"/bin/*_bench; do
     name=$(basename "$program")
     echo "== $preset: $name"
+    # A program that ends with status 1 found ours slower than its reference; any other failure
+    # is a fault. BENCH_IGNORE_SPEED=1 (the README smoke run, whose timings are far too short to
+    # judge) lists the slow ones without failing.
+    bench_status=0
     "$program" --benchmark_color=false --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
       --benchmark_report_aggregates_only=true --benchmark_out="$results/$preset/$name.json" \
-      --benchmark_out_format=json "$@" >"$results/$preset/$name.txt"
+      --benchmark_out_format=json "$@" >"$results/$preset/$name.txt" || bench_status=$?
+    if [ "$bench_status" -eq 1 ]; then
+      slower+=("$preset/$name")
+    elif [ "$bench_status" -ne 0 ]; then
+      echo "$preset/$name FAILED with status $bench_status"; exit 1
+    fi
   done
 done
+if [ "${#slower[@]}" -gt 0 ]; then
+  echo "slower than the reference: ${slower[*]}"
+  [ "${BENCH_IGNORE_SPEED:-0}" = 1 ] || exit 1
+fi
 echo "== ours / reference (below 1.0: ours is faster); medians of ${BENCH_REPETITIONS:-5} runs"
 /usr/bin/python3 scripts/bench_table.py "$results/bench" "$results/bench64" | tee "$results/table.txt"
 

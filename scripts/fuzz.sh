@@ -22,7 +22,7 @@ engine=(-Ienginelib/include -Ienginelib -DGEVRAST_STATIC)
 # Sources of each harness (the harness first); the 32-bit build adds extras32_<harness>.
 sources_ql_file=(fuzz/ql_file_fuzz.cpp launcher/config/ql_file.cpp launcher/config/scramble.cpp common/ansi_text.cpp)
 sources_manifest=(fuzz/manifest_fuzz.cpp launcher/patch/manifest.cpp launcher/patch/manifest_path.cpp
-                  launcher/patch/md5_ctx.cpp common/ansi_text.cpp common/staged_file.cpp)
+                  launcher/patch/md5_ctx.cpp launcher/patch/read_ahead_reader.cpp launcher/patch/sequential_file.cpp common/ansi_text.cpp common/staged_file.cpp)
 extras32_manifest=(launcher/patch/md5_transform_x86.S)
 sources_engine_containers=(fuzz/engine_containers_fuzz.cpp enginelib/containers/item_queue.cpp
                            enginelib/containers/item_table.cpp enginelib/containers/bsae.cpp enginelib/hash/qbh.cpp
@@ -54,7 +54,8 @@ sources_ftp_session=(fuzz/ftp_session_fuzz.cpp ftpcomponent/asyncftp/src/ftp_con
 flags_ftp_session=("${shim[@]}" -Iftpcomponent/asyncftp/include)
 sources_ftp_passive=(fuzz/ftp_passive_fuzz.cpp ftpcomponent/asyncftp/src/passive_reply.cpp)
 flags_ftp_passive=(-Iftpcomponent/asyncftp/src)
-sources_body_transfer=(fuzz/body_transfer_fuzz.cpp launcher/patch/body_transfer.cpp launcher/patch/md5_ctx.cpp
+sources_body_transfer=(fuzz/body_transfer_fuzz.cpp launcher/patch/body_transfer.cpp launcher/patch/md5_ctx.cpp launcher/patch/read_ahead_reader.cpp
+                       launcher/patch/sequential_file.cpp
                        launcher/patch/manifest.cpp launcher/patch/manifest_path.cpp common/staged_file.cpp
                        common/ansi_text.cpp)
 extras32_body_transfer=(launcher/patch/md5_transform_x86.S)
