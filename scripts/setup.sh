@@ -15,7 +15,6 @@ packages=(
   gcc-multilib g++-multilib googletest libglm-dev
   xvfb xauth imagemagick locales fonts-wqy-zenhei
   nginx curl python3-pytest python3-pytest-rerunfailures python3-pyftpdlib valgrind
-  qemu-user-static
   wine wine64 wine32:i386 libgtest-dev:i386 libbenchmark-dev:i386 libssl-dev:i386
   # The x86-64 benchmark build (bench64) measures the same hot paths as real-hardware code.
   libgtest-dev:amd64 libbenchmark-dev:amd64 libssl-dev:amd64
@@ -68,22 +67,48 @@ if [ -n "${locale_missing:-}" ]; then $SUDO locale-gen >/dev/null; fi
 
 # Some kernels of this machine kind boot with 32-bit execution switched off ("32-bit emulation
 # disabled"). Then every i386 ELF (Wine's 32-bit loader, the native -m32 tests) is handed to
-# qemu's user-mode emulator through binfmt_misc.
+# qemu's user-mode emulator through binfmt_misc. The emulator comes from bookworm-backports (10.x):
+# with bookworm's own 7.2, threads of one Wine process that ended while others started and used
+# sockets broke Wine's pipes to its server now and then ("wine client error", a stack smashed in
+# Wine's code, a signal 11), with plain Winsock threads and none of our code; 10.x runs the same
+# programs clean.
 probe=$(mktemp -d)
 trap 'rm -rf "$probe"' EXIT
 echo 'int main(void){return 0;}' > "$probe/p.c"
 gcc -m32 -static -o "$probe/p32" "$probe/p.c"
-if ! "$probe/p32" 2>/dev/null; then
-  misc=/proc/sys/fs/binfmt_misc
+misc=/proc/sys/fs/binfmt_misc
+emulator=/usr/bin/qemu-i386
+if ! "$probe/p32" 2>/dev/null || [ -e "$misc/quenlor-i386-exec" ]; then
+  if ! "$emulator" --version 2>/dev/null | grep -Eq 'version (1[0-9])\.'; then
+    echo "setup: installing qemu's i386 user-mode emulator from bookworm-backports"
+    backports=/etc/apt/sources.list.d/quenlor-bookworm-backports.list
+    [ -f "$backports" ] ||
+      echo "deb http://deb.debian.org/debian bookworm-backports main" | $SUDO tee "$backports" >/dev/null
+    export DEBIAN_FRONTEND=noninteractive
+    for attempt in 1 2 3; do
+      $SUDO apt-get update -qq && break
+      echo "setup: package index incomplete (try $attempt of 3)"; sleep 10
+    done
+    for attempt in 1 2 3; do
+      $SUDO apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null && break
+      [ "$attempt" -lt 3 ] || { echo "setup: installing qemu-user from bookworm-backports failed" >&2; exit 1; }
+      echo "setup: install failed (try $attempt of 3), fetching the index again"; sleep 10
+      $SUDO apt-get update -qq || true
+    done
+  fi
   [ -e "$misc/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$misc"
+  # The F flag makes the kernel hold the emulator file open from registration on, so an entry
+  # made for an older emulator is made again for this one.
   magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
   mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-  [ -e "$misc/quenlor-i386-exec" ] ||
-    echo ":quenlor-i386-exec:M::${magic}\x02\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" | $SUDO tee "$misc/register" >/dev/null
-  [ -e "$misc/quenlor-i386-dyn" ] ||
-    echo ":quenlor-i386-dyn:M::${magic}\x03\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" | $SUDO tee "$misc/register" >/dev/null
+  for entry in exec:'\x02' dyn:'\x03'; do
+    name=quenlor-i386-${entry%%:*} type=${entry#*:}
+    grep -qsx "interpreter $emulator" "$misc/$name" && continue
+    [ -e "$misc/$name" ] && echo -1 | $SUDO tee "$misc/$name" >/dev/null
+    echo ":$name:M::${magic}${type}\x00\x03\x00:${mask}:$emulator:F" | $SUDO tee "$misc/register" >/dev/null
+  done
   "$probe/p32" || { echo "setup: 32-bit programs still cannot run" >&2; exit 1; }
-  echo "setup: 32-bit programs run through qemu-i386"
+  echo "setup: 32-bit programs run through $("$emulator" --version | head -n 1)"
 fi
 
 echo "setup: ready"

@@ -244,16 +244,6 @@ exec 9>&-
 case "$(basename "$1")" in
   QuenlorLauncher.exe|Renovek.exe) export QUENLOR_THREAD_START_GAP_MS="${QUENLOR_THREAD_START_GAP_MS:-300}" ;;
 esac
-# Under the i386 emulator, threads of one process that end while others start and use sockets
-# corrupt Wine's own pipes to its server now and then ("wine client error", a stack smashed in
-# Wine's code, a hang); plain Winsock threads without any code of ours do it too. The cases of
-# a test program that churn threads that way are named in QUENLOR_EMULATOR_LEAVES_OUT (a
-# GoogleTest pattern) and left out there, said in the output; they run wherever 32-bit code
-# runs natively.
-if [ -f "$home/qemu32" ] && [ -n "${QUENLOR_EMULATOR_LEAVES_OUT:-}" ]; then
-  export GTEST_FILTER="-$QUENLOR_EMULATOR_LEAVES_OUT"
-  echo "wine-run: left out under the i386 emulator: $QUENLOR_EMULATOR_LEAVES_OUT"
-fi
 out=$(mktemp "$home/run.XXXXXX")
 status=0
 wine "$@" >"$out" 2>&1 </dev/null &
