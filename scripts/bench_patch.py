@@ -13,14 +13,7 @@ Each launcher run's patching is timed inside Wine from its tip's "文件查驗�
 patch thread started) to "完成"; the end-to-end time from its start is printed beside it, and a run
 with an empty manifest gives the fixed cost around the patching (Wine start, window, manifest). --compare-with measures a second launcher build in the same runs
 (alternating with this one), so a change is judged against its reference under the same load.
-The aims are printed last, each with its figure and whether it was met.
-
-The launcher runs as a player runs it: the Wine runner's thread-start pacing, a crutch of the test
-suite against an emulator fault (QUENLOR_THREAD_START_GAP_MS, 300 ms between thread starts of the
-launcher, which starts a transfer thread per file), is off unless --thread-gap-ms asks for it.
-Where Wine runs through qemu's i386 emulator the launcher dies now and then without it (seen at
-the thread start after the manifest fetch): there, run with --thread-gap-ms 300 and count 300 ms
-per file (and one for the verification's reader) as the crutch's, not the launcher's."""
+The aims are printed last, each with its figure and whether it was met."""
 import argparse
 import hashlib
 import json
@@ -141,6 +134,19 @@ def timed(command, cwd):
     if result.returncode != 0:
         raise RuntimeError("%s failed: %s" % (command[0], result.stderr.decode(errors="replace")[-500:]))
     return time.monotonic() - started, result.stdout
+
+
+def thirty_two_bit_runner():
+    """The emulator that runs Wine's 32-bit code when the kernel does not (setup.sh registers it)."""
+    entry = Path("/proc/sys/fs/binfmt_misc/quenlor-i386-exec")
+    if not entry.exists():
+        return "native"
+    interpreter = next((line.split(None, 1)[1] for line in entry.read_text().splitlines()
+                        if line.startswith("interpreter ")), "")
+    try:
+        return subprocess.run([interpreter, "--version"], capture_output=True, text=True).stdout.splitlines()[0]
+    except (OSError, IndexError):
+        return "an emulator (%s)" % interpreter
 
 
 def drop_page_cache():
@@ -344,22 +350,19 @@ def main():
     parser.add_argument("--launcher", metavar="EXE", default=str(BIN / "QuenlorLauncher.exe"),
                         help="the QuenlorLauncher.exe measured (default: the Windows build's)")
     parser.add_argument("--compare-with", metavar="EXE", help="another QuenlorLauncher.exe measured in the same runs")
-    parser.add_argument("--thread-gap-ms", type=int, default=0,
-                        help="the Wine runner's thread-start pacing for the launcher (the tests use 300)")
     parser.add_argument("--only", nargs="*", default=None,
                         help="cases to run: verify, verify-small, download, download-4k (default all)")
     args = parser.parse_args()
     launchers = [("this", Path(args.launcher).resolve())]
     if args.compare_with:
         launchers.append(("compare", Path(args.compare_with).resolve()))
-    os.environ["QUENLOR_THREAD_START_GAP_MS"] = str(args.thread_gap_ms)
     wanted = set(args.only or ["verify", "verify-small", "download", "download-4k"])
     cold_allowed = args.cold and drop_page_cache()
     if args.cold and not cold_allowed:
         print("the page cache cannot be dropped on this machine: no cold-cache runs")
-    print("machine: %s, %d cores, load %.1f; %s; thread-start gap %d ms" % (
+    print("machine: %s, %d cores, load %.1f; %s; 32-bit code: %s" % (
         os.uname().machine, os.cpu_count(), os.getloadavg()[0], time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
-        args.thread_gap_ms))
+        thirty_two_bit_runner()))
     WORK.mkdir(parents=True, exist_ok=True)
     bench = Bench(launchers, max(args.runs, 1))
     SESSION.boot()

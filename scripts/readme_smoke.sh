@@ -59,7 +59,7 @@ smoke_fuzz() { bash scripts/fuzz.sh 2; }
 smoke_bench() { BENCH_REPETITIONS=1 BENCH_IGNORE_SPEED=1 FUZZ_SECONDS=0 bash scripts/bench.sh --benchmark_min_time=0.001; }
 smoke_crosswidth_check() { bash scripts/crosswidth_check.sh; }
 smoke_bench_ftp() { bash scripts/bench_ftp.sh 1 65536 40; }
-smoke_bench_patch() { bash scripts/bench_patch.sh --verify-files 4 --verify-mib 1 --small-files 4 --download-files 2 --download-mib 1 --fixed-files 2 --runs 1 --thread-gap-ms 300; }
+smoke_bench_patch() { bash scripts/bench_patch.sh --verify-files 4 --verify-mib 1 --small-files 4 --download-files 2 --download-mib 1 --fixed-files 2 --runs 1; }
 smoke_stress() {
   STRESS_TESTS="ctest:session_lifetime_test e2e:tests/e2e/test_suite_verdict.py::test_a_clean_suite_passes_with_every_case_counted" \
     bash scripts/stress.sh 1 || return 1

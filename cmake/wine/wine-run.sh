@@ -239,11 +239,6 @@ exec 9>&-
 # Wine may start its system processes (services, device manager) from this run; they live on
 # with whatever output they inherit. Collecting the program's output in a file keeps them off
 # the caller's pipes, so a test runner reading this script's output sees it end.
-# The launcher and the updater release WinINet connections and start threads of their own right
-# after; under the emulator those two starts must be apart (see qemu_mmap_compat.c).
-case "$(basename "$1")" in
-  QuenlorLauncher.exe|Renovek.exe) export QUENLOR_THREAD_START_GAP_MS="${QUENLOR_THREAD_START_GAP_MS:-300}" ;;
-esac
 out=$(mktemp "$home/run.XXXXXX")
 status=0
 wine "$@" >"$out" 2>&1 </dev/null &
