@@ -81,10 +81,6 @@ FtpConnection::~FtpConnection()
 
 bool FtpConnection::start()
 {
-    // One thread start at a time in the process, until the new thread runs: the compatibility
-    // layer under the emulator fails when threads of several connections start together.
-    static std::mutex startLock;
-    std::lock_guard<std::mutex> oneAtATime(startLock);
     // The thread owns a reference: the queue's work may drop the last outside one.
     auto* keepAlive = new std::shared_ptr<FtpConnection>(shared_from_this());
     InterlockedIncrement(&g_threadsRunning);
@@ -96,8 +92,7 @@ bool FtpConnection::start()
         delete keepAlive;
         return false;
     }
-    // Returns once the worker runs: requests never wait on a thread still starting up, and
-    // connections opened in quick succession start their threads one after another.
+    // Returns once the worker runs: requests never wait on a thread still starting up.
     std::unique_lock<std::mutex> guard(m_queueLock);
     m_thread = reinterpret_cast<HANDLE>(thread);
     if (m_queueReady.wait_for(guard, std::chrono::milliseconds(kWorkerStartWaitMs), [this] { return m_workerId != 0; }))
