@@ -1,0 +1,138 @@
+// What one downloaded file costs the launcher before and around its bytes, taken apart: the
+// transfer thread, the WinINet session with its five time-outs, the request itself on a session
+// of its own (as the launcher does it) and on one shared session, and one synchronous update of
+// a window owned by another thread (the dialog's bars and texts). scripts/bench_patch.py runs it
+// beside its 4 KiB download case against the same server.
+//
+//   per_file_setup_probe URL COUNT
+//
+// Prints "probe NAME: MS ms a file (COUNT files)" for each part; exits 1 when a request fails.
+#include "internet_session.h"
+#include "worker_thread.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace {
+
+const DWORD kTransferTimeoutMs = 10000;  // the launcher's figure; only its setting is measured
+
+double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
+void Report(const char* name, int count, const std::function<bool(int)>& once)
+{
+    const double began = Now();
+    for (int i = 0; i < count; ++i) {
+        if (!once(i)) {
+            std::printf("probe %s: failed at file %d\n", name, i);
+            std::exit(1);
+        }
+    }
+    std::printf("probe %s: %.2f ms a file (%d files)\n", name, (Now() - began) / count, count);
+    std::fflush(stdout);
+}
+
+std::unique_ptr<winfx::CInternetSession> OpenSession()
+{
+    std::unique_ptr<winfx::CInternetSession> session(
+        new winfx::CInternetSession(L"lpload", 1, INTERNET_OPEN_TYPE_PRECONFIG));
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_CONTROL_SEND_TIMEOUT,
+                         INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        session->SetOption(option, kTransferTimeoutMs);
+    return session;
+}
+
+// One request as the launcher makes it: status, length, the whole body in 8 KiB reads.
+bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index)
+{
+    const std::wstring unique = url + L"?probe=" + std::to_wstring(index);
+    try {
+        std::unique_ptr<winfx::CHttpFile> file = session.OpenURL(
+            unique.c_str(), 1, INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY);
+        DWORD status = 0, length = 0;
+        file->QueryInfoStatusCode(status);
+        file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
+        char buffer[8192];
+        DWORD got = 0;
+        while (UINT n = file->Read(buffer, sizeof buffer)) got += n;
+        return status == 200 && got == length;
+    } catch (const winfx::CInternetException&) {
+        return false;
+    }
+}
+
+// A static control on a window of a thread of its own, as the dialog's controls are to the
+// transfer thread.
+class OtherThreadWindow {
+public:
+    OtherThreadWindow()
+        : m_ready(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_thread([this] { Run(); })
+    {
+        WaitForSingleObject(m_ready, 30000);
+    }
+    ~OtherThreadWindow()
+    {
+        PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
+        m_thread.Join();
+        CloseHandle(m_ready);
+    }
+    HWND control() const { return m_control; }
+
+private:
+    void Run()
+    {
+        m_threadId = GetCurrentThreadId();
+        const HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 20, nullptr, nullptr, nullptr, nullptr);
+        m_control = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 200, 20, owner, nullptr, nullptr, nullptr);
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
+        SetEvent(m_ready);
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+        DestroyWindow(owner);
+    }
+
+    HANDLE m_ready;
+    DWORD m_threadId = 0;
+    HWND m_control = nullptr;
+    winfx::CWorkerThread m_thread;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3 || std::atoi(argv[2]) <= 0) {
+        std::fprintf(stderr, "usage: per_file_setup_probe URL COUNT\n");
+        return 2;
+    }
+    const std::string narrow = argv[1];
+    const std::wstring url(narrow.begin(), narrow.end());
+    const int count = std::atoi(argv[2]);
+
+    Report("thread start and join", count, [](int) {
+        winfx::CWorkerThread([] {}).Join();
+        return true;
+    });
+    Report("session with five options", count, [](int) { return OpenSession() != nullptr; });
+    Report("request on a session of its own (as the launcher)", count,
+           [&](int i) { return Fetch(*OpenSession(), url, i); });
+    std::unique_ptr<winfx::CInternetSession> shared = OpenSession();
+    Report("request on one shared session", count, [&](int i) { return Fetch(*shared, url, i); });
+    OtherThreadWindow window;
+    Report("one window text set from another thread", count, [&](int i) {
+        return SetWindowTextW(window.control(), std::to_wstring(i).c_str()) != FALSE;
+    });
+    return 0;
+}
