@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 # A configured tree configures itself again when a CMakeLists.txt changes; only the presets are checked here.
 [ build/windows/CMakeCache.txt -nt CMakePresets.json ] || cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target QuenlorLauncher uiauto >/dev/null
+cmake --build --preset windows -j2 --target QuenlorLauncher uiauto per_file_setup_probe >/dev/null
 [ build/native/CMakeCache.txt -nt CMakePresets.json ] || cmake --preset native >/dev/null
 cmake --build build/native -j2 --target qlconfig >/dev/null
 /usr/bin/python3 scripts/bench_patch.py "$@"
