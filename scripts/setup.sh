@@ -23,6 +23,24 @@ packages=(
   lld-14 llvm-14 clang-14
 )
 
+# apt_install [APT OPTIONS] PACKAGE...: a mirror caught mid-sync fails one index file now and
+# then; the install is what must succeed, so the index is fetched up to three times, a partial
+# index is only a warning, and a failed install fetches it again before its next try.
+apt_install() {
+  export DEBIAN_FRONTEND=noninteractive
+  local attempt
+  for attempt in 1 2 3; do
+    $SUDO apt-get update -qq && break
+    echo "setup: package index incomplete (try $attempt of 3)"; sleep 10
+  done
+  for attempt in 1 2 3; do
+    $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+    [ "$attempt" -lt 3 ] || { echo "setup: installing $* failed" >&2; exit 1; }
+    echo "setup: install failed (try $attempt of 3), fetching the index again"; sleep 10
+    $SUDO apt-get update -qq || true
+  done
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -30,19 +48,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-  export DEBIAN_FRONTEND=noninteractive
-  # A mirror caught mid-sync fails one index file now and then; the install below is what must
-  # succeed, so the index is fetched up to three times and a partial index is only a warning.
-  for attempt in 1 2 3; do
-    $SUDO apt-get update -qq && break
-    echo "setup: package index incomplete (try $attempt of 3)"; sleep 10
-  done
-  for attempt in 1 2 3; do
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null && break
-    [ "$attempt" -lt 3 ] || { echo "setup: installing packages failed" >&2; exit 1; }
-    echo "setup: install failed (try $attempt of 3), fetching the index again"; sleep 10
-    $SUDO apt-get update -qq || true
-  done
+  apt_install "${missing[@]}"
 fi
 
 # The posix thread model gives the cross compiler std::thread and std::mutex.
@@ -84,17 +90,7 @@ if ! "$probe/p32" 2>/dev/null || [ -e "$misc/quenlor-i386-exec" ]; then
     backports=/etc/apt/sources.list.d/quenlor-bookworm-backports.list
     [ -f "$backports" ] ||
       echo "deb http://deb.debian.org/debian bookworm-backports main" | $SUDO tee "$backports" >/dev/null
-    export DEBIAN_FRONTEND=noninteractive
-    for attempt in 1 2 3; do
-      $SUDO apt-get update -qq && break
-      echo "setup: package index incomplete (try $attempt of 3)"; sleep 10
-    done
-    for attempt in 1 2 3; do
-      $SUDO apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null && break
-      [ "$attempt" -lt 3 ] || { echo "setup: installing qemu-user from bookworm-backports failed" >&2; exit 1; }
-      echo "setup: install failed (try $attempt of 3), fetching the index again"; sleep 10
-      $SUDO apt-get update -qq || true
-    done
+    apt_install -t bookworm-backports qemu-user
   fi
   [ -e "$misc/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$misc"
   # The F flag makes the kernel hold the emulator file open from registration on, so an entry
