@@ -7,14 +7,13 @@
 
 #include "body_transfer.h"
 #include "content_length.h"
+#include "download_session.h"
 #include "internet_session.h"
 #include "ql_autopatch_dlg.h"
 #include "paced_progress.h"
 #include "patch_text.h"
 
 namespace {
-
-constexpr DWORD kTransferTimeoutMs = 20000;
 
 // The opened URL as the body receiver reads it; a failed read raises, like the framework's file.
 class HttpBodySource : public quenlor::BodySource {
@@ -129,20 +128,15 @@ void CQLAutoPatchDlg::DownloadFile(DownLoadInfo info)
     const std::wstring name = quenlor::FileNameOf(info.strFilePath);
     std::unique_ptr<winfx::CInternetSession> session;
     try {
-        session.reset(new winfx::CInternetSession(L"lpload", 1, INTERNET_OPEN_TYPE_PRECONFIG));
+        session = quenlor::OpenDownloadSession();
     } catch (const winfx::CInternetException&) {
         // Without WinINet no file can arrive; the player learns it like any other failed file.
         m_stTip.SetWindowText(quenlor::DownloadErrorText(name).c_str());
         return;
     }
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_CONTROL_SEND_TIMEOUT,
-                         INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
-        session->SetOption(option, kTransferTimeoutMs);
 
     try {
-        std::unique_ptr<winfx::CHttpFile> file = session->OpenURL(
-            info.strUrl.c_str(), 1, INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY);
+        std::unique_ptr<winfx::CHttpFile> file = quenlor::OpenDownload(*session, info.strUrl);
         DWORD status = 0;
         file->QueryInfoStatusCode(status);
         if (status != 200) return;

@@ -7,7 +7,7 @@
 //   per_file_setup_probe URL COUNT
 //
 // Prints "probe NAME: MS ms a file (COUNT files)" for each part; exits 1 when a request fails.
-#include "internet_session.h"
+#include "download_session.h"
 #include "worker_thread.h"
 
 #include <windows.h>
@@ -18,8 +18,6 @@
 #include <string>
 
 namespace {
-
-const DWORD kTransferTimeoutMs = 10000;  // the launcher's figure; only its setting is measured
 
 double Now()
 {
@@ -43,24 +41,12 @@ void Report(const char* name, int count, const std::function<bool(int)>& once)
     std::fflush(stdout);
 }
 
-std::unique_ptr<winfx::CInternetSession> OpenSession()
-{
-    std::unique_ptr<winfx::CInternetSession> session(
-        new winfx::CInternetSession(L"lpload", 1, INTERNET_OPEN_TYPE_PRECONFIG));
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_CONTROL_SEND_TIMEOUT,
-                         INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
-        session->SetOption(option, kTransferTimeoutMs);
-    return session;
-}
-
 // One request as the launcher makes it: status, length, the whole body in 8 KiB reads.
 bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index)
 {
     const std::wstring unique = url + L"?probe=" + std::to_wstring(index);
     try {
-        std::unique_ptr<winfx::CHttpFile> file = session.OpenURL(
-            unique.c_str(), 1, INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY);
+        std::unique_ptr<winfx::CHttpFile> file = quenlor::OpenDownload(session, unique);
         DWORD status = 0, length = 0;
         file->QueryInfoStatusCode(status);
         file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
@@ -125,10 +111,10 @@ int main(int argc, char** argv)
         winfx::CWorkerThread([] {}).Join();
         return true;
     });
-    Report("session with five options", count, [](int) { return OpenSession() != nullptr; });
+    Report("session with five options", count, [](int) { return quenlor::OpenDownloadSession() != nullptr; });
     Report("request on a session of its own (as the launcher)", count,
-           [&](int i) { return Fetch(*OpenSession(), url, i); });
-    std::unique_ptr<winfx::CInternetSession> shared = OpenSession();
+           [&](int i) { return Fetch(*quenlor::OpenDownloadSession(), url, i); });
+    std::unique_ptr<winfx::CInternetSession> shared = quenlor::OpenDownloadSession();
     Report("request on one shared session", count, [&](int i) { return Fetch(*shared, url, i); });
     OtherThreadWindow window;
     Report("one window text set from another thread", count, [&](int i) {

@@ -1,0 +1,19 @@
+// The WinINet session a file's transfer runs on and the request it makes, as the launcher does it
+// for every file; the per-file probe measures the same calls.
+#pragma once
+
+#include "internet_session.h"
+
+#include <memory>
+#include <string>
+
+namespace quenlor {
+
+// A session of its own with every transfer time-out set. Throws winfx::CInternetException when
+// WinINet cannot be opened.
+std::unique_ptr<winfx::CInternetSession> OpenDownloadSession();
+
+// The file at url, fetched from the server itself (never a cache) as binary. Throws as OpenURL.
+std::unique_ptr<winfx::CHttpFile> OpenDownload(winfx::CInternetSession& session, const std::wstring& url);
+
+}  // namespace quenlor
