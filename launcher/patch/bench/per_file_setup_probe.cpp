@@ -63,18 +63,21 @@ bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index)
 // transfer thread.
 class OtherThreadWindow {
 public:
+    // m_threadId and m_control are written by the window's thread before it sets m_ready and
+    // only read by the owner after m_ready is seen; a window not ready within the bound reads as
+    // no control.
     OtherThreadWindow()
         : m_ready(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_thread([this] { Run(); })
     {
-        WaitForSingleObject(m_ready, 30000);
+        m_isReady = WaitForSingleObject(m_ready, 30000) == WAIT_OBJECT_0;
     }
     ~OtherThreadWindow()
     {
-        PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
-        m_thread.Join();
+        if (m_isReady) PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
+        m_thread.JoinFor(30000);
         CloseHandle(m_ready);
     }
-    HWND control() const { return m_control; }
+    HWND control() const { return m_isReady ? m_control : nullptr; }
 
 private:
     void Run()
@@ -90,6 +93,7 @@ private:
     }
 
     HANDLE m_ready;
+    bool m_isReady = false;
     DWORD m_threadId = 0;
     HWND m_control = nullptr;
     winfx::CWorkerThread m_thread;
@@ -117,6 +121,10 @@ int main(int argc, char** argv)
     std::unique_ptr<winfx::CInternetSession> shared = quenlor::OpenDownloadSession();
     Report("request on one shared session", count, [&](int i) { return Fetch(*shared, url, i); });
     OtherThreadWindow window;
+    if (!window.control()) {
+        std::printf("probe one window text set from another thread: no window\n");
+        return 1;
+    }
     Report("one window text set from another thread", count, [&](int i) {
         return SetWindowTextW(window.control(), std::to_wstring(i).c_str()) != FALSE;
     });
