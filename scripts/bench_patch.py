@@ -32,7 +32,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import client_files as cf  # noqa: E402
 from servers.nginx_server import NginxServer  # noqa: E402
 from servers.sample_client import write_url_config  # noqa: E402
-from launcher_run import BIN, RUN, TIP, WineSession, wine_home  # noqa: E402
+from launcher_run import BIN, BIN64, TIP, WineSession, wine_home  # noqa: E402
 
 WORK = ROOT / "build" / "bench-patch"
 SESSION = WineSession(wine_home(WORK / "wine"))
@@ -88,10 +88,9 @@ def time_launcher(exe, client, url, limit):
     alone: from the tip's first text, "文件查驗中..." (the manifest is in, the patch thread has
     started), to "完成"). A watcher started before the launcher times the tip's texts inside Wine."""
     write_url_config(str(client), url, line="Bench")
-    watch = [str(BIN / "uiauto.exe"), "watch-text", "--exe", "QuenlorLauncher.exe", "--id", str(TIP),
+    watch = [SESSION.bin / "uiauto.exe", "watch-text", "--exe", "QuenlorLauncher.exe", "--id", str(TIP),
              "--until", "完成", "--timeout", str(limit * 1000)]
-    watcher = subprocess.Popen([str(RUN), "--home", str(SESSION.home)] + watch, cwd=client,
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    watcher = SESSION.start(watch, client, stdout=subprocess.PIPE)
     time.sleep(8)  # the watcher's own start, so it sees the launcher's first texts
     started = time.monotonic()
     launcher = SESSION.start([exe], client)
@@ -306,7 +305,7 @@ class Bench:
     def probe_file_parts(self, url, count):
         """The fixed cost of one file taken apart by per_file_setup_probe.exe (thread, session and
         options, request on its own session and on a shared one, one cross-thread window update)."""
-        result = SESSION.run([BIN / "per_file_setup_probe.exe", url, str(count)], WORK, timeout=3600)
+        result = SESSION.run([SESSION.bin / "per_file_setup_probe.exe", url, str(count)], WORK, timeout=3600)
         lines = [line for line in result.stdout.splitlines() if line.startswith("probe ")]
         if result.returncode != 0 or not lines:
             raise RuntimeError("per_file_setup_probe failed: %s" % (result.stdout + result.stderr)[-500:])
@@ -360,22 +359,28 @@ def main():
     parser.add_argument("--fixed-files", type=int, default=1000, help="files of 4 KiB downloaded; 0: none")
     parser.add_argument("--runs", type=int, default=3, help="runs of every case; the median counts")
     parser.add_argument("--cold", action="store_true", help="also verify with the page cache dropped before each run")
-    parser.add_argument("--launcher", metavar="EXE", default=str(BIN / "QuenlorLauncher.exe"),
+    parser.add_argument("--x86-64", dest="x86_64", action="store_true",
+                        help="measure the launcher's x86-64 build (preset windows64) in a 64-bit prefix, where Wine "
+                             "runs it without the emulator: the figures of real hardware on a kernel without 32-bit code")
+    parser.add_argument("--launcher", metavar="EXE", default=None,
                         help="the QuenlorLauncher.exe measured (default: the Windows build's)")
     parser.add_argument("--compare-with", metavar="EXE", help="another QuenlorLauncher.exe measured in the same runs")
     parser.add_argument("--only", nargs="*", default=None,
                         help="cases to run: verify, verify-small, download, download-4k (default all)")
     args = parser.parse_args()
-    launchers = [("this", Path(args.launcher).resolve())]
+    global SESSION
+    if args.x86_64:
+        SESSION = WineSession(WORK / "wine64", bin=BIN64)  # a 32-bit prefix cannot hold it
+    launchers = [("this", Path(args.launcher or SESSION.bin / "QuenlorLauncher.exe").resolve())]
     if args.compare_with:
         launchers.append(("compare", Path(args.compare_with).resolve()))
     wanted = set(args.only or ["verify", "verify-small", "download", "download-4k"])
     cold_allowed = args.cold and drop_page_cache()
     if args.cold and not cold_allowed:
         print("the page cache cannot be dropped on this machine: no cold-cache runs")
-    print("machine: %s, %d cores, load %.1f; %s; 32-bit code: %s" % (
+    print("machine: %s, %d cores, load %.1f; %s; 32-bit code: %s; launcher: %s" % (
         os.uname().machine, os.cpu_count(), os.getloadavg()[0], time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
-        thirty_two_bit_runner()))
+        thirty_two_bit_runner(), "x86-64 build, no emulator" if args.x86_64 else "the shipped 32-bit build"))
     WORK.mkdir(parents=True, exist_ok=True)
     bench = Bench(launchers, max(args.runs, 1))
     SESSION.boot()

@@ -7,6 +7,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 BIN = ROOT / "build" / "windows" / "bin"
+# The launcher's x86-64 measuring build (preset windows64), run in a 64-bit prefix.
+BIN64 = ROOT / "build" / "windows64" / "bin"
 RUN = ROOT / "cmake" / "wine" / "wine-run.sh"
 TIP = 1003
 
@@ -18,19 +20,26 @@ def wine_home(default):
 
 
 class WineSession:
-    def __init__(self, home):
+    """One prefix and the build folder whose programs (uiauto among them) run in it. A 64-bit
+    session (bin=BIN64) runs the x86-64 measuring build in a 64-bit prefix."""
+
+    def __init__(self, home, bin=BIN):
         self.home = Path(home)
+        self.bin = Path(bin)
+        self.env = dict(os.environ, WINE_RUN_ARCH="win64" if self.bin == BIN64 else "win32")
+
+    def command(self, args):
+        return [str(RUN), "--home", str(self.home)] + [str(a) for a in args]
 
     def run(self, args, cwd, timeout=120):
-        return subprocess.run([str(RUN), "--home", str(self.home)] + [str(a) for a in args], cwd=cwd,
-                              capture_output=True, text=True, timeout=timeout)
+        return subprocess.run(self.command(args), cwd=cwd, env=self.env, capture_output=True, text=True, timeout=timeout)
 
-    def start(self, args, cwd):
-        return subprocess.Popen([str(RUN), "--home", str(self.home)] + [str(a) for a in args], cwd=cwd,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, args, cwd, stdout=subprocess.DEVNULL):
+        return subprocess.Popen(self.command(args), cwd=cwd, env=self.env, stdout=stdout,
+                                stderr=subprocess.DEVNULL, text=True)
 
     def uiauto(self, command, cwd, wait=120, **options):
-        args = [BIN / "uiauto.exe", command, "--exe", "QuenlorLauncher.exe"]
+        args = [self.bin / "uiauto.exe", command, "--exe", "QuenlorLauncher.exe"]
         for name, value in options.items():
             args += ["--" + name.replace("_", "-"), str(value)]
         out = self.run(args, cwd, timeout=wait).stdout
@@ -38,10 +47,10 @@ class WineSession:
         return json.loads(lines[-1]) if lines else {}
 
     def boot(self):
-        subprocess.run([str(RUN), "--home", str(self.home), "--boot"], check=True, timeout=1200)
+        subprocess.run(self.command(["--boot"]), env=self.env, check=True, timeout=1200)
 
     def stop(self):
-        subprocess.run([str(RUN), "--home", str(self.home), "--stop"], timeout=120)
+        subprocess.run(self.command(["--stop"]), env=self.env, timeout=120)
 
 
 def control_text(state, control_id=TIP):

@@ -21,6 +21,8 @@ packages=(
   # The release kit: the Microsoft-format import library (lld-link) and its checks (llvm-readobj,
   # llvm-nm, clang for a program linked through it).
   lld-14 llvm-14 clang-14
+  # The launcher's x86-64 measuring build (preset windows64, bench_patch.sh --x86-64).
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
 )
 
 # apt_install [APT OPTIONS] PACKAGE...: a mirror caught mid-sync fails one index file now and

@@ -16,7 +16,14 @@ shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 
 export WINEPREFIX="$home/prefix"
-export WINEARCH=win32
+# WINE_RUN_ARCH=win64 makes a 64-bit prefix, whose x86-64 programs Wine's 64-bit loader runs
+# without the emulator (the launcher's measuring build); the default is the players' 32-bit one.
+export WINEARCH="${WINE_RUN_ARCH:-win32}"
+wine=wine
+if [ "$WINEARCH" = win64 ]; then
+  export WINELOADER=/usr/lib/wine/wine64
+  wine=$WINELOADER
+fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 # Mono and the HTML engine are not installed (nothing to download them from). The browser control
 # is left out too: under the i386 emulator a process whose browser has fetched a page over HTTP
@@ -101,7 +108,7 @@ server_alive() {
 start_session() {
   wineserver -k 9>&- >/dev/null 2>&1 || true
   wineserver -p 9>&- >/dev/null 2>&1
-  timeout 300 wine cmd /c exit 9>&- >>"$home/boot.log" 2>&1 </dev/null || true
+  timeout 300 "$wine" cmd /c exit 9>&- >>"$home/boot.log" 2>&1 </dev/null || true
 }
 
 ensure_booted() {
@@ -111,12 +118,12 @@ ensure_booted() {
     mkdir -p "$WINEPREFIX"
     wineserver -k 9>&- >/dev/null 2>&1 || true
     wineserver -p 9>&- >/dev/null 2>&1
-    timeout 600 wineboot --init >"$home/boot.log" 2>&1 9>&- </dev/null || echo "wineboot did not finish cleanly; see $home/boot.log" >&2
+    timeout 600 "$wine" wineboot --init >"$home/boot.log" 2>&1 9>&- </dev/null || echo "wineboot did not finish cleanly; see $home/boot.log" >&2
     # Fonts for Chinese dialog texts in screenshots. Cosmetic only: a registry write that hangs
     # under emulation must not stall the boot.
     local key='HKCU\Software\Wine\Fonts\Replacements'
     for face in "SimSun" "宋体" "MS Shell Dlg" "MS Shell Dlg 2"; do
-      timeout 60 wine reg add "$key" /v "$face" /d "WenQuanYi Zen Hei" /f >>"$home/boot.log" 2>&1 9>&- </dev/null || true
+      timeout 60 "$wine" reg add "$key" /v "$face" /d "WenQuanYi Zen Hei" /f >>"$home/boot.log" 2>&1 9>&- </dev/null || true
     done
     touch "$WINEPREFIX/.booted"
   elif ! server_alive; then
@@ -129,7 +136,7 @@ ensure_booted() {
 # with Wine's "Unhandled ..." report. The debugger is told to print and end instead.
 ensure_no_crash_dialog() {
   [ -f "$WINEPREFIX/.no-crash-dialog" ] && return 0
-  timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  timeout 120 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >>"$home/boot.log" 2>&1 9>&- </dev/null && touch "$WINEPREFIX/.no-crash-dialog"
 }
 
@@ -143,7 +150,7 @@ ensure_desktop_holder() {
   [ -f "$holder" ] || return 0
   pid=$(cat "$pid_file" 2>/dev/null || true)
   if [ -n "$pid" ] && grep -q hold-desktop "/proc/$pid/cmdline" 2>/dev/null; then return 0; fi
-  setsid wine "$holder" hold-desktop 9>&- >/dev/null 2>&1 </dev/null &
+  setsid "$wine" "$holder" hold-desktop 9>&- >/dev/null 2>&1 </dev/null &
   echo $! >"$pid_file"
 }
 
@@ -157,7 +164,7 @@ ensure_desktop_holder() {
 # only those earn a test its one more try. Where 32-bit code runs natively nothing is excused.
 judge_run() {
   local out=$1 program=$2 found kind line emulated=0
-  [ -f "$home/qemu32" ] && emulated=1
+  [ -f "$home/qemu32" ] && [ "$WINEARCH" = win32 ] && emulated=1
   found=$(/usr/bin/python3 "$here/../../scripts/wine_deaths.py" "$program" "$out" "$status" "$emulated") || return 0
   [ -n "$found" ] || return 0
   kind=${found%%$'\t'*}
@@ -241,7 +248,7 @@ exec 9>&-
 # the caller's pipes, so a test runner reading this script's output sees it end.
 out=$(mktemp "$home/run.XXXXXX")
 status=0
-wine "$@" >"$out" 2>&1 </dev/null &
+"$wine" "$@" >"$out" 2>&1 </dev/null &
 program_pid=$!
 follow_run "$1" "$program_pid" "$out" 2>/dev/null  # not the shell's own note of a program it ended
 wait "$program_pid" 2>/dev/null || status=$?

@@ -7,14 +7,19 @@
 //   per_file_setup_probe URL COUNT
 //
 // Prints "probe NAME: MS ms a file (COUNT files)" for each part; exits 1 when a request fails.
+#include "body_transfer.h"
 #include "download_session.h"
+#include "md5_ctx.h"
+#include "paced_progress.h"
 #include "worker_thread.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -57,6 +62,61 @@ bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index)
     } catch (const winfx::CInternetException&) {
         return false;
     }
+}
+
+class FileSource : public quenlor::BodySource {
+public:
+    explicit FileSource(winfx::CHttpFile& file) : file_(file) {}
+    int32_t Read(void* buffer, uint32_t capacity) override { return static_cast<int32_t>(file_.Read(buffer, capacity)); }
+
+private:
+    winfx::CHttpFile& file_;
+};
+
+class NoWindow : public quenlor::BodyProgress {
+public:
+    void OnPiece(uint32_t, uint32_t) override {}
+};
+
+uint32_t Tick() { return GetTickCount(); }
+
+// The whole file as the launcher's transfer thread takes it, without the window: its own session,
+// the request, the body into a staged file with its digest checked, the flush and the rename.
+bool Receive(const std::wstring& url, int index, const std::wstring& expected, MD5_CTX& context)
+{
+    const volatile int32_t notStopping = 0;
+    try {
+        std::unique_ptr<winfx::CInternetSession> session = quenlor::OpenDownloadSession();
+        std::unique_ptr<winfx::CHttpFile> file = quenlor::OpenDownload(*session, url + L"?receive=" + std::to_wstring(index));
+        DWORD length = 0;
+        file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
+        FileSource source(*file);
+        NoWindow window;
+        quenlor::PacedProgress progress(window, &Tick);
+        return quenlor::ReceiveFileBody(source, length, L"probe-received.bin", quenlor::BodyDigest{expected, context},
+                                        notStopping, progress) == quenlor::BodyOutcome::Replaced;
+    } catch (const winfx::CInternetException&) {
+        return false;
+    }
+}
+
+// The body's digest text, fetched once, so the received files can be checked as the launcher does.
+std::wstring DigestOf(const std::wstring& url, MD5_CTX& context)
+{
+    std::unique_ptr<winfx::CInternetSession> session = quenlor::OpenDownloadSession();
+    std::unique_ptr<winfx::CHttpFile> file = quenlor::OpenDownload(*session, url + L"?digest");
+    context.MD5Init();
+    uint8_t buffer[8192];
+    while (UINT n = file->Read(buffer, sizeof buffer)) context.MD5Update(buffer, n);
+    uint8_t digest[16];
+    context.MD5Final(digest);
+    std::wstring text;
+    for (uint8_t byte : digest) {
+        wchar_t pair[3];
+        swprintf(pair, 3, L"%02X", byte);
+        text += pair;
+    }
+    return text;
 }
 
 // A static control on a window of a thread of its own, as the dialog's controls are to the
@@ -120,6 +180,11 @@ int main(int argc, char** argv)
            [&](int i) { return Fetch(*quenlor::OpenDownloadSession(), url, i); });
     std::unique_ptr<winfx::CInternetSession> shared = quenlor::OpenDownloadSession();
     Report("request on one shared session", count, [&](int i) { return Fetch(*shared, url, i); });
+    MD5_CTX context;
+    const std::wstring expected = DigestOf(url, context);
+    Report("whole file received as the launcher does, no window", count,
+           [&](int i) { return Receive(url, i, expected, context); });
+    DeleteFileW(L"probe-received.bin");
     OtherThreadWindow window;
     if (!window.control()) {
         std::printf("probe one window text set from another thread: no window\n");
