@@ -60,6 +60,7 @@ smoke_bench() { BENCH_REPETITIONS=1 BENCH_IGNORE_SPEED=1 FUZZ_SECONDS=0 bash scr
 smoke_crosswidth_check() { bash scripts/crosswidth_check.sh; }
 smoke_bench_ftp() { bash scripts/bench_ftp.sh 1 65536 40; }
 smoke_bench_patch() { bash scripts/bench_patch.sh --verify-files 4 --verify-mib 1 --small-files 4 --download-files 2 --download-mib 1 --fixed-files 2 --runs 1; }
+smoke_bench_patch_x86_64() { bash scripts/bench_patch.sh --x86-64 --verify-files 4 --verify-mib 1 --small-files 4 --download-files 2 --download-mib 1 --fixed-files 2 --runs 1; }
 smoke_stress() {
   STRESS_TESTS="ctest:session_lifetime_test e2e:tests/e2e/test_suite_verdict.py::test_a_clean_suite_passes_with_every_case_counted" \
     bash scripts/stress.sh 1 || return 1
@@ -69,11 +70,11 @@ smoke_stress() {
 smoke_stress_ftp() { bash scripts/stress_ftp.sh 1 1; }
 smoke_demo() { bash scripts/demo.sh; }
 
-names=(qlconfig ftpget uiauto fuzz bench crosswidth_check bench_ftp bench_patch stress stress_ftp demo)
+names=(qlconfig ftpget uiauto fuzz bench crosswidth_check bench_ftp bench_patch bench_patch_x86_64 stress stress_ftp demo)
 [ $# -gt 0 ] && names=("$@")
 # Two lanes run side by side: the commands that run Windows programs share one Wine prefix and
 # take turns in one; the native ones (their own build folders) run in the other.
-wine_commands=" ftpget uiauto bench_ftp bench_patch stress stress_ftp demo "
+wine_commands=" ftpget uiauto bench_ftp bench_patch bench_patch_x86_64 stress stress_ftp demo "
 
 # Every command below would check the machine's set-up again; once is enough.
 bash scripts/setup.sh >"$logs/setup.log" 2>&1 || { cat "$logs/setup.log"; echo "verdict: 0 passed, 1 failed"; exit 1; }

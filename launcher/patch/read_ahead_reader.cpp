@@ -22,7 +22,7 @@ ReadAheadReader::ReadAheadReader(std::vector<std::string> paths, const volatile 
 ReadAheadReader::~ReadAheadReader()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SlimMutex> lock(mutex_);
         quit_ = true;
     }
     freed_.notify_all();
@@ -31,7 +31,7 @@ ReadAheadReader::~ReadAheadReader()
 
 FileBlock ReadAheadReader::Next()
 {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<SlimMutex> lock(mutex_);
     if (holding_) {
         ++consumed_;
         holding_ = false;
@@ -51,11 +51,11 @@ void ReadAheadReader::ReadAll()
     for (const std::string& path : paths_) {
         if (Stopping()) break;
         ReadFile(path);
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SlimMutex> lock(mutex_);
         if (quit_) break;
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SlimMutex> lock(mutex_);
         finished_ = true;
     }
     filled_.notify_all();
@@ -92,7 +92,7 @@ void ReadAheadReader::ReadFile(const std::string& path)
 
 ReadAheadReader::Slot* ReadAheadReader::FreeSlot()
 {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<SlimMutex> lock(mutex_);
     while (produced_ - consumed_ >= slots_.size()) {
         if (quit_) return nullptr;
         freed_.wait_for(lock, kStopPoll);
@@ -104,7 +104,7 @@ ReadAheadReader::Slot* ReadAheadReader::FreeSlot()
 void ReadAheadReader::Publish()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SlimMutex> lock(mutex_);
         ++produced_;
     }
     filled_.notify_one();

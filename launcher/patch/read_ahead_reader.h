@@ -6,11 +6,12 @@
 
 #include <stdint.h>
 
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "slim_sync.h"
 
 namespace quenlor {
 
@@ -73,9 +74,9 @@ private:
     std::vector<std::string> paths_;
     const volatile int32_t* stop_;
     uint32_t block_bytes_;
-    std::mutex mutex_;
-    std::condition_variable filled_;
-    std::condition_variable freed_;
+    SlimMutex mutex_;
+    SlimCondition filled_;
+    SlimCondition freed_;
     uint64_t produced_ = 0;
     uint64_t consumed_ = 0;
     bool holding_ = false;  // the caller holds slot consumed_ % n (caller's thread only)
