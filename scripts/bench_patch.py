@@ -8,8 +8,9 @@ cat and curl beside them, each the median of RUNS runs:
   verify small  SMALL_FILES files of 4 to 64 KiB, where per-file costs dominate, against md5sum;
   download      DOWNLOAD_MIB in DOWNLOAD_FILES files from nginx on loopback into a client that has
                 none, against curl;
-  download 4K   FIXED_FILES files of 4 KiB: the fixed cost of one file, then its parts taken apart
-                by per_file_setup_probe.exe against the same server.
+  download 4K   FIXED_FILES files of 4 KiB: the fixed cost of one file.
+After each download case per_file_setup_probe.exe takes one of its files apart against the same
+server (thread, session, request, larger reads, the whole file without the window, a window update).
 Each launcher run's patching is timed inside Wine from its tip's "文件查驗中..." (manifest fetched,
 patch thread started) to "完成"; the end-to-end time from its start is printed beside it, and a run
 with an empty manifest gives the fixed cost around the patching (Wine start, window, manifest). --compare-with measures a second launcher build in the same runs
@@ -266,7 +267,7 @@ class Bench:
             medians = self.each_launcher(run_once)
         self.record(case, sum(sizes), len(sizes), medians, references)
 
-    def download(self, base, case, sizes, probe=False):
+    def download(self, base, case, sizes):
         server_root = base / ("download-%d-%d" % (len(sizes), sum(sizes)))
         make_files(server_root, sizes, 2)
         lines = []
@@ -297,14 +298,13 @@ class Bench:
                 for i in range(len(sizes)):
                     command += ["-o", data_path(i)[1], "%s/%s?abc=%d" % (server.url, data_path(i)[1], i)]
                 curl_times.append(timed(command, curl_dir)[0])
-            parts = self.probe_file_parts(server.url + "/" + data_path(0)[1], len(sizes)) if probe else []
+            parts = self.probe_file_parts(server.url + "/" + data_path(0)[1], len(sizes))
         self.record(case, sum(sizes), len(sizes), medians, {"curl": statistics.median(curl_times)})
         for line in parts:
             print("  " + line)
 
     def probe_file_parts(self, url, count):
-        """The fixed cost of one file taken apart by per_file_setup_probe.exe (thread, session and
-        options, request on its own session and on a shared one, one cross-thread window update)."""
+        """One file's cost taken apart by per_file_setup_probe.exe, COUNT times each part."""
         result = SESSION.run([SESSION.bin / "per_file_setup_probe.exe", url, str(count)], WORK, timeout=3600)
         lines = [line for line in result.stdout.splitlines() if line.startswith("probe ")]
         if result.returncode != 0 or not lines:
@@ -396,7 +396,7 @@ def main():
         if "download" in wanted:
             bench.download(WORK, "download", [args.download_mib * MIB // args.download_files] * args.download_files)
         if "download-4k" in wanted and args.fixed_files > 0:
-            bench.download(WORK, "download 4K", [4 * KIB] * args.fixed_files, probe=True)
+            bench.download(WORK, "download 4K", [4 * KIB] * args.fixed_files)
         bench.aims(args.cold, cold_allowed)
     finally:
         SESSION.stop()

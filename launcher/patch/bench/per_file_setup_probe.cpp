@@ -1,8 +1,9 @@
 // What one downloaded file costs the launcher before and around its bytes, taken apart: the
 // transfer thread, the WinINet session with its five time-outs, the request itself on a session
-// of its own (as the launcher does it) and on one shared session, and one synchronous update of
-// a window owned by another thread (the dialog's bars and texts). scripts/bench_patch.py runs it
-// beside its 4 KiB download case against the same server.
+// of its own (as the launcher does it), on one shared session and with larger reads, the whole
+// file as the transfer thread takes it without the window, and one synchronous update of a window
+// owned by another thread (the dialog's bars and texts). scripts/bench_patch.py runs it beside its
+// download cases against the same server.
 //
 //   per_file_setup_probe URL COUNT
 //
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,8 +48,9 @@ void Report(const char* name, int count, const std::function<bool(int)>& once)
     std::fflush(stdout);
 }
 
-// One request as the launcher makes it: status, length, the whole body in 8 KiB reads.
-bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index)
+// One request as the launcher makes it: status, length, the whole body in reads of at most
+// `piece` bytes (the launcher's: 8 KiB).
+bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index, UINT piece = quenlor::kBodyReadPiece)
 {
     const std::wstring unique = url + L"?probe=" + std::to_wstring(index);
     try {
@@ -55,9 +58,9 @@ bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index)
         DWORD status = 0, length = 0;
         file->QueryInfoStatusCode(status);
         file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
-        char buffer[8192];
+        std::vector<char> buffer(piece);
         DWORD got = 0;
-        while (UINT n = file->Read(buffer, sizeof buffer)) got += n;
+        while (UINT n = file->Read(buffer.data(), piece)) got += n;
         return status == 200 && got == length;
     } catch (const winfx::CInternetException&) {
         return false;
@@ -180,6 +183,9 @@ int main(int argc, char** argv)
            [&](int i) { return Fetch(*quenlor::OpenDownloadSession(), url, i); });
     std::unique_ptr<winfx::CInternetSession> shared = quenlor::OpenDownloadSession();
     Report("request on one shared session", count, [&](int i) { return Fetch(*shared, url, i); });
+    // What the read size alone costs: each read is a round of calls into WinINet and the socket
+    // layer whatever its size.
+    Report("request on one shared session, 64 KiB reads", count, [&](int i) { return Fetch(*shared, url, i, 65536); });
     MD5_CTX context;
     const std::wstring expected = DigestOf(url, context);
     Report("whole file received as the launcher does, no window", count,
