@@ -15,16 +15,6 @@
 
 namespace {
 
-// The opened URL as the body receiver reads it; a failed read raises, like the framework's file.
-class HttpBodySource : public quenlor::BodySource {
-public:
-    explicit HttpBodySource(winfx::CHttpFile& file) : file_(file) {}
-    int32_t Read(void* buffer, uint32_t capacity) override { return static_cast<int32_t>(file_.Read(buffer, capacity)); }
-
-private:
-    winfx::CHttpFile& file_;
-};
-
 // Moves the current bar and rewrites the download text for a piece shown.
 class DialogProgress : public quenlor::BodyProgress {
 public:
@@ -151,7 +141,7 @@ void CQLAutoPatchDlg::DownloadFile(DownLoadInfo info)
         m_progCurrent.SetRange32(0, static_cast<int>(length));
         m_stDownload.SetWindowText(quenlor::ProgressText(name, length, length).c_str());
 
-        HttpBodySource source(*file);
+        quenlor::HttpBodySource source(*file);
         DialogProgress shown(m_progCurrent, m_stDownload, name, length);
         quenlor::PacedProgress progress(shown, &TickNow);
         // The transfer threads run one at a time after verification: the verification context

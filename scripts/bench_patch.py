@@ -33,7 +33,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import client_files as cf  # noqa: E402
 from servers.nginx_server import NginxServer  # noqa: E402
 from servers.sample_client import write_url_config  # noqa: E402
-from launcher_run import BIN, BIN64, TIP, WineSession, wine_home  # noqa: E402
+from launcher_run import BIN64, TIP, WineSession, wine_home  # noqa: E402
 
 WORK = ROOT / "build" / "bench-patch"
 SESSION = WineSession(wine_home(WORK / "wine"))

@@ -2,6 +2,7 @@
 // for every file; the per-file probe measures the same calls.
 #pragma once
 
+#include "body_transfer.h"
 #include "internet_session.h"
 
 #include <memory>
@@ -15,5 +16,15 @@ std::unique_ptr<winfx::CInternetSession> OpenDownloadSession();
 
 // The file at url, fetched from the server itself (never a cache) as binary. Throws as OpenURL.
 std::unique_ptr<winfx::CHttpFile> OpenDownload(winfx::CInternetSession& session, const std::wstring& url);
+
+// The opened URL as the body receiver reads it; a failed read raises, like the framework's file.
+class HttpBodySource : public BodySource {
+public:
+    explicit HttpBodySource(winfx::CHttpFile& file) : file_(file) {}
+    int32_t Read(void* buffer, uint32_t capacity) override { return static_cast<int32_t>(file_.Read(buffer, capacity)); }
+
+private:
+    winfx::CHttpFile& file_;
+};
 
 }  // namespace quenlor

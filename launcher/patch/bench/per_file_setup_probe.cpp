@@ -8,7 +8,6 @@
 //   per_file_setup_probe URL COUNT
 //
 // Prints "probe NAME: MS ms a file (COUNT files)" for each part; exits 1 when a request fails.
-#include "body_transfer.h"
 #include "download_session.h"
 #include "md5_ctx.h"
 #include "paced_progress.h"
@@ -18,7 +17,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <functional>
 #include <memory>
 #include <string>
@@ -67,15 +65,6 @@ bool Fetch(winfx::CInternetSession& session, const std::wstring& url, int index,
     }
 }
 
-class FileSource : public quenlor::BodySource {
-public:
-    explicit FileSource(winfx::CHttpFile& file) : file_(file) {}
-    int32_t Read(void* buffer, uint32_t capacity) override { return static_cast<int32_t>(file_.Read(buffer, capacity)); }
-
-private:
-    winfx::CHttpFile& file_;
-};
-
 class NoWindow : public quenlor::BodyProgress {
 public:
     void OnPiece(uint32_t, uint32_t) override {}
@@ -93,7 +82,7 @@ bool Receive(const std::wstring& url, int index, const std::wstring& expected, M
         std::unique_ptr<winfx::CHttpFile> file = quenlor::OpenDownload(*session, url + L"?receive=" + std::to_wstring(index));
         DWORD length = 0;
         file->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, length);
-        FileSource source(*file);
+        quenlor::HttpBodySource source(*file);
         NoWindow window;
         quenlor::PacedProgress progress(window, &Tick);
         return quenlor::ReceiveFileBody(source, length, L"probe-received.bin", quenlor::BodyDigest{expected, context},
@@ -113,13 +102,7 @@ std::wstring DigestOf(const std::wstring& url, MD5_CTX& context)
     while (UINT n = file->Read(buffer, sizeof buffer)) context.MD5Update(buffer, n);
     uint8_t digest[16];
     context.MD5Final(digest);
-    std::wstring text;
-    for (uint8_t byte : digest) {
-        wchar_t pair[3];
-        swprintf(pair, 3, L"%02X", byte);
-        text += pair;
-    }
-    return text;
+    return quenlor::DigestText(digest);
 }
 
 // A static control on a window of a thread of its own, as the dialog's controls are to the
