@@ -8,22 +8,55 @@
 
 namespace {
 
-// Holds its worker back (created suspended) so the start can be made late at will.
+// Holds its worker back behind a gate at the thread's first step, so the start can be made late
+// at will. (Suspending the thread instead would race its start: a worker already running when
+// suspended never ends, and one suspended inside the loader or the heap would stall this thread.)
 class HeldSession : public CSession {
 public:
     bool hold = true;
-    HANDLE held = nullptr;  // our own copy of the thread handle
+    HANDLE held = nullptr;     // our own copy of the thread handle; the test closes it
+    HANDLE release = nullptr;  // set to let the held worker start; the test closes it
 
 protected:
     HANDLE BeginWorkerThread(unsigned(__stdcall* routine)(void*), void* argument) override
     {
-        const HANDLE thread = CSession::BeginWorkerThread(routine, argument);
-        if (!hold) return thread;
-        if (thread) SuspendThread(thread);
+        if (!hold) return CSession::BeginWorkerThread(routine, argument);
+        release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        // The gate belongs to the thread: the session may be gone before the thread first runs.
+        auto* gate = new Gate{nullptr, routine, argument};
+        DuplicateHandle(GetCurrentProcess(), release, GetCurrentProcess(), &gate->release, 0, FALSE, DUPLICATE_SAME_ACCESS);
+        const HANDLE thread = CSession::BeginWorkerThread(&Gate::Run, gate);
         DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &held, 0, FALSE, DUPLICATE_SAME_ACCESS);
         return thread;
     }
+
+private:
+    struct Gate {
+        HANDLE release;
+        unsigned(__stdcall* routine)(void*);
+        void* argument;
+        // Bounded, so a test that fails before its release still lets the thread end.
+        static unsigned __stdcall Run(void* self)
+        {
+            const Gate gate = *static_cast<Gate*>(self);
+            delete static_cast<Gate*>(self);
+            WaitForSingleObject(gate.release, 30000);
+            CloseHandle(gate.release);
+            return gate.routine(gate.argument);
+        }
+    };
 };
+
+// Lets a held worker start and waits for it to end; returns its exit code.
+DWORD ReleaseAndJoin(HANDLE release, HANDLE thread)
+{
+    SetEvent(release);
+    CloseHandle(release);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0) GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    return code;
+}
 
 struct SlotWords {
     volatile LONG serial = 0x10000 | 5;
@@ -46,14 +79,10 @@ TEST(SessionWorker, AWorkerThatDoesNotStartInTimeFailsTheStartAndLaterEndsWithou
     ASSERT_NE(session->held, nullptr);
     EXPECT_EQ(session->Shutdown(), -1) << "nothing is left initialised";
     const HANDLE thread = session->held;
+    const HANDLE release = session->release;
     delete session;
     // The thread runs only now, after its session is gone: it must end at once, on its own.
-    ResumeThread(thread);
-    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeThread(thread, &code);
-    EXPECT_EQ(code, 0u) << "the abandoned start, not a worker's run (31)";
-    CloseHandle(thread);
+    EXPECT_EQ(ReleaseAndJoin(release, thread), 0u) << "the abandoned start, not a worker's run (31)";
     EXPECT_EQ(slot.serial, 0x10000 | 5) << "the slot was not touched";
     deque.Destroy();
 }
@@ -66,9 +95,7 @@ TEST(SessionWorker, ASessionWhoseStartWasGivenUpCanBeInitialisedAgain)
     HeldSession session;
     session.SetStartTimeout(100);
     ASSERT_EQ(session.Initialise(&slot.serial, &slot.counterA, slot.toggle(), &deque, nullptr, 0), -5);
-    ResumeThread(session.held);
-    WaitForSingleObject(session.held, 10000);
-    CloseHandle(session.held);
+    EXPECT_EQ(ReleaseAndJoin(session.release, session.held), 0u);
     // Everything the failed start made was released: the next start works.
     session.hold = false;
     EXPECT_EQ(session.Initialise(&slot.serial, &slot.counterA, slot.toggle(), &deque, nullptr, 0), 0);
