@@ -52,9 +52,10 @@ def test_nginx_serves_the_patch_folder_and_logs_each_request(sample, tmp_path):
         with pytest.raises(urllib.error.HTTPError) as missing:
             fetch(server.url + "/Data/nothing.pak")
         assert missing.value.code == 404
-        assert [uri for uri, _, _ in server.requests()] == [
+        served = server.requests(at_least=3)
+        assert [uri for uri, _, _ in served] == [
             "/MyUpdata.txt", "/Data/Patch/map03.pak?abc=1765245600", "/Data/nothing.pak"]
-        assert [status for _, status, _ in server.requests()] == [200, 200, 404]
+        assert [status for _, status, _ in served] == [200, 200, 404]
         port = server.port
     # Stopped: nothing listens any more and the process is gone.
     with socket.socket() as s:
