@@ -26,6 +26,11 @@ protected:
         auto* gate = new Gate{nullptr, routine, argument};
         DuplicateHandle(GetCurrentProcess(), release, GetCurrentProcess(), &gate->release, 0, FALSE, DUPLICATE_SAME_ACCESS);
         const HANDLE thread = CSession::BeginWorkerThread(&Gate::Run, gate);
+        if (!thread) {
+            CloseHandle(gate->release);
+            delete gate;
+            return thread;
+        }
         DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &held, 0, FALSE, DUPLICATE_SAME_ACCESS);
         return thread;
     }

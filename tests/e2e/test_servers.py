@@ -11,6 +11,7 @@ import urllib.request
 import pytest
 
 sys.path.insert(0, os.path.dirname(__file__))
+from conftest import wait_for  # noqa: E402
 from servers import fault_server, nginx_server, sample_client  # noqa: E402
 
 
@@ -52,7 +53,9 @@ def test_nginx_serves_the_patch_folder_and_logs_each_request(sample, tmp_path):
         with pytest.raises(urllib.error.HTTPError) as missing:
             fetch(server.url + "/Data/nothing.pak")
         assert missing.value.code == 404
-        served = server.requests(at_least=3)
+        # nginx writes a request's log line only after sending its answer: wait for the 404's.
+        assert wait_for(lambda: len(server.requests()) >= 3, 10), server.requests()
+        served = server.requests()
         assert [uri for uri, _, _ in served] == [
             "/MyUpdata.txt", "/Data/Patch/map03.pak?abc=1765245600", "/Data/nothing.pak"]
         assert [status for _, status, _ in served] == [200, 200, 404]
