@@ -182,7 +182,9 @@ judge_run() {
 
 # The program's output is passed on as it comes, by this script itself, so that a run a test's
 # time limit ends shows how far it got, and a caller that gives up on this script is not held by
-# any process of it.
+# any process of it. WINE_RUN_OUTPUT names a file to collect it in that the caller keeps: the
+# programs this one starts inherit its output and go on writing there after it ended (the updater
+# a launcher hands over to), where the caller can still judge them.
 # A test program prints STARTED_LINE as its very first action (cmake/support/test_program_started.cpp);
 # a program whose binary holds that line is watched for it. A start that has not reached the
 # program's own code after QUENLOR_FIRST_LINE_WITHIN seconds has hung in Wine's or the emulator's
@@ -246,7 +248,12 @@ exec 9>&-
 # Wine may start its system processes (services, device manager) from this run; they live on
 # with whatever output they inherit. Collecting the program's output in a file keeps them off
 # the caller's pipes, so a test runner reading this script's output sees it end.
-out=$(mktemp "$home/run.XXXXXX")
+if [ -n "${WINE_RUN_OUTPUT:-}" ]; then
+  out=$WINE_RUN_OUTPUT
+  : >"$out"
+else
+  out=$(mktemp "$home/run.XXXXXX")
+fi
 status=0
 "$wine" "$@" >"$out" 2>&1 </dev/null &
 program_pid=$!
@@ -255,5 +262,5 @@ wait "$program_pid" 2>/dev/null || status=$?
 pass_on_output
 exec 3<&-
 judge_run "$out" "$1"
-rm -f "$out"
+[ -n "${WINE_RUN_OUTPUT:-}" ] || rm -f "$out"
 exit "$status"

@@ -88,10 +88,14 @@ class Launcher:
                     continue
         raise AssertionError("uiauto %s printed no result: %r %r" % (command, result.stdout, result.stderr))
 
-    def start(self, *args, exe_path=None, locale=None):
+    def start(self, *args, exe_path=None, locale=None, output=None):
+        """output: a file to keep what the launcher and every program it starts print, which a
+        program outliving the launcher (the updater) goes on writing to after the launcher ended."""
         env = dict(os.environ)
         if locale:
             env["WINE_RUN_LOCALE"] = locale
+        if output:
+            env["WINE_RUN_OUTPUT"] = str(output)
         program = exe_path or (BIN / LAUNCHER)
         self.program = Path(str(program)).name
         Launcher.started.append(self)

@@ -83,13 +83,13 @@ def test_a_launcher_that_is_no_program_keeps_the_old_one_and_starts_nothing(game
         body = program[:0x40]  # the DOS header alone: the PE header it points to is not in the body
     server.set(LAUNCHER_PATH, Ok(body, content_type="text/html" if answer == "portal_page" else
                                  "application/octet-stream"))
-    hand_off(game_folder, server)
+    launcher = hand_off(game_folder, server)
     after = snapshot(game_folder)
     assert after["QuenlorLauncher.exe"] == OLD_LAUNCHER
     assert read_record(game_folder) is None and not starts_of_the_new_launcher(game_folder)
     assert not staged_left(game_folder)
     # The picture, not on this server, is asked for too when the launcher took over five seconds.
-    assert [p for p, _, _ in server.log] in ([LAUNCHER_PATH], [LAUNCHER_PATH, PICTURE_PATH])
+    assert [p for p, _, _ in server.log] in ([LAUNCHER_PATH], [LAUNCHER_PATH, PICTURE_PATH]), launcher.updater_end
     assert after["Image/Autopatch/BackGround.bmp"] == OLD_PICTURE
 
 

@@ -9,7 +9,7 @@ import subprocess
 import pytest
 
 import client_files as cf
-from conftest import BIN, Launcher, wait_for
+from conftest import BIN, Launcher, judge_program_end, wait_for
 from servers.fault_server import CutOff, Gate, Ok, Reset, Slow, Status
 from test_launcher_patching import STAGED_SUFFIX, read_record, snapshot, write_client
 
@@ -31,12 +31,15 @@ def game_folder(client):
 
 
 def hand_off(folder, server, timeout=90, extra=None):
-    """Runs the outdated launcher, answers its prompt, and waits until the updater has ended."""
+    """Runs the outdated launcher, answers its prompt, and waits until the updater has ended. The
+    driver returned tells how the updater ended: `updater_end`, for a failed check's message."""
     write_client(folder, server.url, lunch_ver="2022091301", extra=extra)
     (folder / "Image" / "Autopatch" / "BackGround.bmp").write_bytes(OLD_PICTURE)
+    # The updater inherits the launcher's output and writes on into it after the launcher ended.
+    output = folder.parent / "handoff-output.txt"
     launcher = Launcher(folder)
     try:
-        launcher.start()
+        launcher.start(output=output)
         box = launcher.message_box(text="更新功能需要更新，請稍候...")
         assert box["found"], box
         assert launcher.wait_exit(60)
@@ -46,6 +49,10 @@ def hand_off(folder, server, timeout=90, extra=None):
     finally:
         launcher.stop()
         launcher.uiauto("kill", exe="Renovek.exe")
+    printed = output.read_text(encoding="utf-8", errors="replace") if output.exists() else ""
+    launcher.updater_end = "updater exit codes %r, printed under Wine: %r" % (ended["exit_codes"], printed[-1500:])
+    # Judged like every program a case starts: an unhandled exception fails the case.
+    judge_program_end("Renovek.exe", printed)
     return launcher
 
 

@@ -34,7 +34,8 @@
 //                                                     the system key messages) as the keyboard
 //                                                     does, at the window that has the focus in
 //                                                     the program's window thread, else the main window
-//   uiauto wait-exit  --exe NAME [--timeout MS]       until no process of that name is left
+//   uiauto wait-exit  --exe NAME [--timeout MS]       until no process of that name is left;
+//                                                     "exit_codes": how those it waited on ended
 //   uiauto kill       --exe NAME                      end every process of that name at once
 //   uiauto screenshot --exe NAME --out FILE.bmp       what the screen shows in the main window
 //   uiauto hold-mapping --name NAME --ms MS [--ready FILE]
@@ -255,20 +256,51 @@ int Select(HWND dialog, const Options& options)
     return Print(json, true);
 }
 
+// Waits on the processes themselves rather than for their names to leave the process list: a
+// list that could not be taken proves nothing, and a process believed ended would be killed by
+// the caller's clean-up while it still works. Reports how each one ended.
 int WaitExit(const std::wstring& exe, DWORD timeout_ms)
 {
-    for (DWORD waited = 0;; waited += 100) {
-        if (FindProcessesByExe(exe).empty()) {
+    const DWORD started = GetTickCount();
+    std::map<DWORD, DWORD> exit_codes;  // process id -> exit code, in the order of the ids
+    for (;;) {
+        std::vector<DWORD> processes;
+        const bool listed = ListProcessesByExe(exe, processes);
+        if (listed && processes.empty()) {
             JsonWriter json;
-            json.Begin().Bool("found", true).Bool("exited", true).End();
+            json.Begin().Bool("found", true).Bool("exited", true).BeginArray("exit_codes");
+            for (const auto& ended : exit_codes) json.Value(static_cast<long long>(ended.second));
+            json.EndArray().End();
             return Print(json, true);
         }
-        if (waited >= timeout_ms) {
+        const DWORD elapsed = GetTickCount() - started;
+        if (elapsed >= timeout_ms) {
             JsonWriter json;
-            json.Begin().Bool("found", false).Bool("exited", false).End();
+            json.Begin().Bool("found", false).Bool("exited", false).Field("left", static_cast<long long>(processes.size()));
+            json.Bool("listed", listed).End();
             return Print(json, false);
         }
-        Sleep(100);
+        std::vector<std::pair<DWORD, HANDLE>> handles;
+        for (DWORD pid : processes) {
+            if (handles.size() == MAXIMUM_WAIT_OBJECTS) break;
+            if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid))
+                handles.emplace_back(pid, process);
+        }
+        if (handles.empty()) {
+            Sleep(100);
+            continue;
+        }
+        std::vector<HANDLE> waitable;
+        for (const auto& entry : handles) waitable.push_back(entry.second);
+        // Bounded by what is left of the time; the list is taken again afterwards, since one that
+        // ended may have started another of the same name.
+        WaitForMultipleObjects(static_cast<DWORD>(waitable.size()), waitable.data(), TRUE, timeout_ms - elapsed);
+        for (const auto& entry : handles) {
+            DWORD code = STILL_ACTIVE;
+            if (WaitForSingleObject(entry.second, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(entry.second, &code))
+                exit_codes[entry.first] = code;
+            CloseHandle(entry.second);
+        }
     }
 }
 

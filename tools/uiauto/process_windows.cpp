@@ -41,17 +41,27 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 
 }  // namespace
 
-std::vector<DWORD> FindProcessesByExe(const std::wstring& exe_name)
+bool ListProcessesByExe(const std::wstring& exe_name, std::vector<DWORD>& found)
 {
-    std::vector<DWORD> found;
+    found.clear();
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    BOOL more = Process32FirstW(snapshot, &entry);
+    // A snapshot always holds at least the process taking it.
+    const bool listed = more != FALSE;
+    for (; more; more = Process32NextW(snapshot, &entry)) {
         if (lstrcmpiW(entry.szExeFile, exe_name.c_str()) == 0) found.push_back(entry.th32ProcessID);
     }
     CloseHandle(snapshot);
+    return listed;
+}
+
+std::vector<DWORD> FindProcessesByExe(const std::wstring& exe_name)
+{
+    std::vector<DWORD> found;
+    ListProcessesByExe(exe_name, found);
     return found;
 }
 

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// The processes running `exe_name`; false when the system's process list could not be taken, so
+// that an empty list proves nothing about them.
+bool ListProcessesByExe(const std::wstring& exe_name, std::vector<DWORD>& found);
 std::vector<DWORD> FindProcessesByExe(const std::wstring& exe_name);
 
 // The program's unowned top-level dialog (visible or not), else its first visible unowned
