@@ -37,22 +37,27 @@ def hand_off(folder, server, timeout=90, extra=None):
     (folder / "Image" / "Autopatch" / "BackGround.bmp").write_bytes(OLD_PICTURE)
     # The updater inherits the launcher's output and writes on into it after the launcher ended.
     output = folder.parent / "handoff-output.txt"
+
+    def printed():
+        text = output.read_text(encoding="utf-8", errors="replace") if output.exists() else ""
+        return "printed under Wine: %r" % text[-1500:]
+
     launcher = Launcher(folder)
     try:
         launcher.start(output=output)
         box = launcher.message_box(text="更新功能需要更新，請稍候...")
         assert box["found"], box
         assert launcher.wait_exit(60)
-        assert launcher.uiauto("wait-window", exe="Renovek.exe", timeout=90000)["found"]
+        shown = launcher.uiauto("wait-window", exe="Renovek.exe", timeout=90000)
+        assert shown["found"], (shown, printed())
         ended = launcher.uiauto("wait-exit", exe="Renovek.exe", wait=timeout + 30, timeout=timeout * 1000)
-        assert ended["exited"], ended
+        assert ended["exited"], (ended, printed())
     finally:
         launcher.stop()
         launcher.uiauto("kill", exe="Renovek.exe")
-    printed = output.read_text(encoding="utf-8", errors="replace") if output.exists() else ""
-    launcher.updater_end = "updater exit codes %r, printed under Wine: %r" % (ended["exit_codes"], printed[-1500:])
+    launcher.updater_end = "updater exit codes %r, %s" % (ended["exit_codes"], printed())
     # Judged like every program a case starts: an unhandled exception fails the case.
-    judge_program_end("Renovek.exe", printed)
+    judge_program_end("Renovek.exe", output.read_text(encoding="utf-8", errors="replace"))
     return launcher
 
 
