@@ -39,8 +39,7 @@ def hand_off(folder, server, timeout=90, extra=None):
     output = folder.parent / "handoff-output.txt"
 
     def printed():
-        text = output.read_text(encoding="utf-8", errors="replace") if output.exists() else ""
-        return "printed under Wine: %r" % text[-1500:]
+        return output.read_text(encoding="utf-8", errors="replace") if output.exists() else ""
 
     launcher = Launcher(folder)
     try:
@@ -49,15 +48,16 @@ def hand_off(folder, server, timeout=90, extra=None):
         assert box["found"], box
         assert launcher.wait_exit(60)
         shown = launcher.uiauto("wait-window", exe="Renovek.exe", timeout=90000)
-        assert shown["found"], (shown, printed())
+        assert shown["found"], (shown, printed()[-1500:])
         ended = launcher.uiauto("wait-exit", exe="Renovek.exe", wait=timeout + 30, timeout=timeout * 1000)
-        assert ended["exited"], (ended, printed())
+        assert ended["exited"], (ended, printed()[-1500:])
     finally:
         launcher.stop()
         launcher.uiauto("kill", exe="Renovek.exe")
-    launcher.updater_end = "updater exit codes %r, %s" % (ended["exit_codes"], printed())
+    text = printed()
+    launcher.updater_end = "updater exit codes %r, printed under Wine: %r" % (ended["exit_codes"], text[-1500:])
     # Judged like every program a case starts: an unhandled exception fails the case.
-    judge_program_end("Renovek.exe", output.read_text(encoding="utf-8", errors="replace"))
+    judge_program_end("Renovek.exe", text)
     return launcher
 
 

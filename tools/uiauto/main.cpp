@@ -262,7 +262,7 @@ int Select(HWND dialog, const Options& options)
 int WaitExit(const std::wstring& exe, DWORD timeout_ms)
 {
     const DWORD started = GetTickCount();
-    std::map<DWORD, DWORD> exit_codes;  // process id -> exit code, in the order of the ids
+    std::map<DWORD, DWORD> exit_codes;  // process id -> exit code
     for (;;) {
         std::vector<DWORD> processes;
         const bool listed = ListProcessesByExe(exe, processes);
@@ -280,26 +280,27 @@ int WaitExit(const std::wstring& exe, DWORD timeout_ms)
             json.Bool("listed", listed).End();
             return Print(json, false);
         }
-        std::vector<std::pair<DWORD, HANDLE>> handles;
+        std::vector<DWORD> waited_ids;
+        std::vector<HANDLE> handles;
         for (DWORD pid : processes) {
             if (handles.size() == MAXIMUM_WAIT_OBJECTS) break;
-            if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid))
-                handles.emplace_back(pid, process);
+            if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)) {
+                waited_ids.push_back(pid);
+                handles.push_back(process);
+            }
         }
-        if (handles.empty()) {
-            Sleep(100);
-            continue;
-        }
-        std::vector<HANDLE> waitable;
-        for (const auto& entry : handles) waitable.push_back(entry.second);
         // Bounded by what is left of the time; the list is taken again afterwards, since one that
-        // ended may have started another of the same name.
-        WaitForMultipleObjects(static_cast<DWORD>(waitable.size()), waitable.data(), TRUE, timeout_ms - elapsed);
-        for (const auto& entry : handles) {
+        // ended may have started another of the same name. Without a handle to wait on (the list
+        // failed, or they ended before they could be opened), or when the wait itself fails, the
+        // next look comes a moment later.
+        if (handles.empty() || WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE,
+                                                      timeout_ms - elapsed) == WAIT_FAILED)
+            Sleep(100);
+        for (size_t i = 0; i < handles.size(); ++i) {
             DWORD code = STILL_ACTIVE;
-            if (WaitForSingleObject(entry.second, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(entry.second, &code))
-                exit_codes[entry.first] = code;
-            CloseHandle(entry.second);
+            if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0 && GetExitCodeProcess(handles[i], &code))
+                exit_codes[waited_ids[i]] = code;
+            CloseHandle(handles[i]);
         }
     }
 }
