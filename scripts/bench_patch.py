@@ -11,10 +11,12 @@ cat and curl beside them, each the median of RUNS runs:
   download 4K   FIXED_FILES files of 4 KiB: the fixed cost of one file.
 After each download case per_file_setup_probe.exe takes one of its files apart against the same
 server (thread, session, request, larger reads, the whole file without the window, a window update).
-Each launcher run's patching is timed inside Wine from its tip's "文件查驗中..." (manifest fetched,
-patch thread started) to "完成"; the end-to-end time from its start is printed beside it, and a run
-with an empty manifest gives the fixed cost around the patching (Wine start, window, manifest). --compare-with measures a second launcher build in the same runs
-(alternating with this one), so a change is judged against its reference under the same load.
+Each launcher run's patching is timed from the moment nginx has sent the manifest (the patch thread
+starts straight after) to the moment a watcher inside Wine sees its tip show "完成", both by the
+system clock; the end-to-end time from its start is printed beside it, and a run with an empty
+manifest gives the fixed cost around the patching (Wine start, window, manifest). --compare-with
+measures a second launcher build in the same runs (alternating with this one), so a change is
+judged against its reference under the same load.
 The aims are printed last, each with its figure and whether it was met."""
 import argparse
 import hashlib
@@ -33,7 +35,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import client_files as cf  # noqa: E402
 from servers.nginx_server import NginxServer  # noqa: E402
 from servers.sample_client import write_url_config  # noqa: E402
-from launcher_run import BIN64, TIP, WineSession, wine_home  # noqa: E402
+from launcher_run import BIN64, TIP, WineSession, windows_path, wine_home  # noqa: E402
 
 WORK = ROOT / "build" / "bench-patch"
 SESSION = WineSession(wine_home(WORK / "wine"))
@@ -84,15 +86,29 @@ class LauncherDied(RuntimeError):
     pass
 
 
-def time_launcher(exe, client, url, limit):
+def time_launcher(exe, client, server, limit):
     """(seconds from the launcher's start until its tip shows "完成", seconds of the patching work
-    alone: from the tip's first text, "文件查驗中..." (the manifest is in, the patch thread has
-    started), to "完成"). A watcher started before the launcher times the tip's texts inside Wine."""
-    write_url_config(str(client), url, line="Bench")
+    alone). The work begins when nginx has sent the manifest, as the launcher starts its patch
+    thread straight after reading it (the time stamp of the manifest's line in nginx's log), and
+    ends when a watcher inside Wine first sees "完成" (its look's time by the same system clock).
+    The tip's first text, "文件查驗中...", is no start mark: the window answers the watcher only
+    once it is shown, and a short pass is over by then."""
+    write_url_config(str(client), server.url, line="Bench")
+    ready = WORK / "watcher.ready"
+    ready.unlink(missing_ok=True)
     watch = [SESSION.bin / "uiauto.exe", "watch-text", "--exe", "QuenlorLauncher.exe", "--id", str(TIP),
-             "--until", "完成", "--timeout", str(limit * 1000)]
+             "--until", "完成", "--timeout", str(limit * 1000), "--ready", windows_path(ready)]
     watcher = SESSION.start(watch, client, stdout=subprocess.PIPE)
-    time.sleep(8)  # the watcher's own start, so it sees the launcher's first texts
+    # The launcher starts only once the watcher has taken its first look, however long the
+    # watcher's own start takes on a loaded machine, so the end-to-end time is the launcher's.
+    wait_ready = time.monotonic() + 300
+    while not ready.exists():
+        if watcher.poll() is not None or time.monotonic() > wait_ready:
+            watcher.kill()
+            watcher.wait(30)
+            raise RuntimeError("the watcher did not start (status %r)" % watcher.poll())
+        time.sleep(0.1)
+    served_before = len(server.request_times())
     started = time.monotonic()
     launcher = SESSION.start([exe], client)
     try:
@@ -111,16 +127,10 @@ def time_launcher(exe, client, url, limit):
         state = json.loads(lines[-1]) if lines else {}
         if not state.get("found"):
             raise RuntimeError("the launcher did not reach 完成 within %d s" % limit)
-        texts, seen_ms = state["texts"], state["ms"]
-        # The pass begins with the first text after the empty tip; "文件查驗中..." can stand too
-        # briefly for the watcher when nothing is up to date. A watcher whose first look already
-        # shows "文件查驗中..." times the pass from that look (the verification's first moments
-        # may be lost); one that came later still, or saw nothing before "完成", gives no time.
-        first = 1 if texts[:1] == [""] else 0 if texts[:1] == ["文件查驗中..."] else None
-        if first is None or len(texts) < first + 2:
-            print("  (no work time from this run: the watcher saw %r)" % texts[:3])
-            return elapsed, None
-        return elapsed, (seen_ms[-1] - seen_ms[first]) / 1000.0
+        manifest_sent = [at for uri, at in server.request_times()[served_before:] if uri == "/MyUpdata.txt"]
+        if len(manifest_sent) != 1:
+            raise RuntimeError("expected one manifest request in this run, nginx logged %d" % len(manifest_sent))
+        return elapsed, state["unix_ms"][-1] / 1000.0 - manifest_sent[0]
     finally:
         if watcher.poll() is None:
             watcher.kill()
@@ -189,8 +199,7 @@ class Bench:
                             raise
         medians = {}
         for label, values in times.items():
-            works = [work for _, work in values if work is not None]
-            medians[label] = (statistics.median(e for e, _ in values), statistics.median(works) if works else None)
+            medians[label] = (statistics.median(e for e, _ in values), statistics.median(w for _, w in values))
         return medians
 
     def fixed_cost(self, base):
@@ -201,7 +210,7 @@ class Bench:
         prepare_client(client)
         with NginxServer(server_root, base / "nginx-empty") as server:
             # Printed for orientation only (the aims use the patching time): one run each.
-            self.fixed = self.each_launcher(lambda exe: time_launcher(exe, client, server.url, 300), runs=1)
+            self.fixed = self.each_launcher(lambda exe: time_launcher(exe, client, server, 300), runs=1)
         for label, (seconds, _) in self.fixed.items():
             print("fixed cost, %s (empty manifest, start to 完成): %.1f s" % (label, seconds))
 
@@ -209,8 +218,6 @@ class Bench:
         """launcher_seconds: label -> (end to end, work); the work time is what counts."""
         entry = {"size": size, "files": files}
         for label, (_, work) in launcher_seconds.items():
-            if work is None:
-                raise RuntimeError("%s: the watcher never saw the pass of launcher %s begin" % (case, label))
             entry[label] = max(work, 1e-3)
         entry.update(references)
         self.results[case] = entry
@@ -259,7 +266,7 @@ class Bench:
                     drop_page_cache()
                 else:
                     warm(client, relative)
-                timing = time_launcher(exe, client, server.url, 3600)
+                timing = time_launcher(exe, client, server, 3600)
                 fetched = [uri.split("?")[0] for uri, _, _ in server.requests() if not uri.startswith("/MyUpdata.txt")]
                 if fetched[-1:] != ["/last.txt"] or (client / "last.txt").read_bytes() != marker:
                     raise RuntimeError("expected only the last entry fetched, got %r" % fetched[:5])
@@ -283,7 +290,7 @@ class Bench:
                 prepare_client(client)
                 for i in range(len(sizes)):     # the launcher never creates folders
                     (client / data_path(i)[1]).parent.mkdir(parents=True, exist_ok=True)
-                timing = time_launcher(exe, client, server.url, 3600)
+                timing = time_launcher(exe, client, server, 3600)
                 wrong = [i for i in range(len(sizes))
                          if (client / data_path(i)[1]).read_bytes() != (server_root / data_path(i)[1]).read_bytes()]
                 if wrong:

@@ -11,12 +11,15 @@
 //                                                     100 ms, for timing runs), then inspect; with
 //                                                     then-click, control C is clicked at that
 //                                                     moment (a short state caught while it lasts)
-//   uiauto watch-text --exe NAME --id N --until T [--timeout MS]
+//   uiauto watch-text --exe NAME --id N --until T [--timeout MS] [--ready FILE]
 //                                                     the texts control N shows (polled every
 //                                                     50 ms, repeats folded) until it shows T; a
 //                                                     text shown for less than that can slip by;
 //                                                     "ms": when each was first seen (ms after the
-//                                                     watch began), for timing runs
+//                                                     watch began), "unix_ms" the same by the
+//                                                     system clock, for timing runs; FILE is
+//                                                     created once the first look was taken, so a
+//                                                     caller starts the watched program only then
 //   uiauto msgbox     --exe NAME [--title T] [--text X] [--answer ok|cancel|yes|no|ID] [--timeout MS]
 //                                                     wait for a matching message box, report it,
 //                                                     answer it when asked
@@ -123,8 +126,18 @@ int WaitWindow(const std::wstring& exe, DWORD timeout_ms)
     }
 }
 
+// Creates the empty file that option `ready` names, if any: the caller's sign that this command
+// is under way (a caller waiting on it must not start the watched program before).
+void MarkReady(const Options& options)
+{
+    auto ready = options.find(L"ready");
+    if (ready == options.end()) return;
+    if (FILE* marker = _wfopen(ready->second.c_str(), L"wb")) fclose(marker);
+}
+
 // Looks at control `id` of the main window every interval_ms until it shows `until` or the time
 // is up, handing each look's text to `seen`. The dialog once the text was reached, else null.
+// The ready file is created after the first look, when the process list has been taken once.
 HWND PollText(const std::wstring& exe, const Options& options, DWORD interval_ms,
               const std::function<void(const std::wstring&)>& seen, std::vector<DWORD>& processes)
 {
@@ -132,7 +145,7 @@ HWND PollText(const std::wstring& exe, const Options& options, DWORD interval_ms
     const std::wstring& until = options.at(L"until");
     const DWORD timeout_ms = Timeout(options, 30000);
     const DWORD started = GetTickCount();
-    for (;;) {
+    for (bool first_look = true;; first_look = false) {
         processes = FindProcessesByExe(exe);
         HWND dialog = FindMainWindow(processes);
         if (dialog) {
@@ -140,6 +153,7 @@ HWND PollText(const std::wstring& exe, const Options& options, DWORD interval_ms
             seen(text);
             if (text == until) return dialog;
         }
+        if (first_look) MarkReady(options);
         if (GetTickCount() - started >= timeout_ms) return nullptr;
         Sleep(interval_ms);
     }
@@ -166,17 +180,30 @@ int WaitText(const std::wstring& exe, Options options)
     return Inspect(processes, dialog);
 }
 
+// Milliseconds since 1970 by the system clock, which Wine takes from the host's: a caller compares
+// them with other programs' time stamps (a server's log).
+long long UnixMilliseconds()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const long long ticks = (static_cast<long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const long long kUnixEpochTicks = 116444736000000000LL;  // 1601 to 1970 in 100 ns steps
+    return (ticks - kUnixEpochTicks) / 10000;
+}
+
 int WatchText(const std::wstring& exe, const Options& options)
 {
     if (!HasTextOptions(options)) return Usage();
     std::vector<std::wstring> texts;
     std::vector<DWORD> seen_ms;
+    std::vector<long long> seen_unix_ms;
     std::vector<DWORD> processes;
     const DWORD started = GetTickCount();
     HWND dialog = PollText(exe, options, 50, [&](const std::wstring& text) {
         if (texts.empty() || texts.back() != text) {
             texts.push_back(text);
             seen_ms.push_back(GetTickCount() - started);
+            seen_unix_ms.push_back(UnixMilliseconds());
         }
     }, processes);
     JsonWriter json;
@@ -184,6 +211,8 @@ int WatchText(const std::wstring& exe, const Options& options)
     for (const std::wstring& text : texts) json.Value(text);
     json.EndArray().BeginArray("ms");
     for (DWORD ms : seen_ms) json.Value(static_cast<long long>(ms));
+    json.EndArray().BeginArray("unix_ms");
+    for (long long ms : seen_unix_ms) json.Value(ms);
     json.EndArray().End();
     return Print(json, dialog != nullptr);
 }
@@ -423,9 +452,7 @@ int HoldMapping(const Options& options)
     HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name->second.c_str());
     if (!mapping) return NotFound("mapping");
     auto ready = options.find(L"ready");
-    if (ready != options.end()) {
-        if (FILE* marker = _wfopen(ready->second.c_str(), L"wb")) fclose(marker);
-    }
+    MarkReady(options);
     const DWORD hold_ms = static_cast<DWORD>(_wtoi(ms->second.c_str()));
     for (DWORD held = 0; held < hold_ms; held += 100) {
         if (ready != options.end() && GetFileAttributesW(ready->second.c_str()) == INVALID_FILE_ATTRIBUTES) break;

@@ -24,7 +24,7 @@ pid {work}/nginx.pid;
 error_log {work}/error.log warn;
 events {{ worker_connections 128; }}
 http {{
-    log_format patch '$request_uri\\t$status\\t$body_bytes_sent';
+    log_format patch '$request_uri\\t$status\\t$body_bytes_sent\\t$msec';
     access_log {work}/access.log patch;
     client_body_temp_path {work}/tmp/body;
     proxy_temp_path {work}/tmp/proxy;
@@ -118,6 +118,14 @@ class NginxServer:
 
     def requests(self):
         """The requests served so far, oldest first: (uri with query, status, body bytes)."""
+        return [entry[:3] for entry in self._log()]
+
+    def request_times(self):
+        """When each request so far was served, oldest first: (uri with query, seconds since 1970
+        when nginx had sent the answer, to the millisecond)."""
+        return [(entry[0], entry[3]) for entry in self._log()]
+
+    def _log(self):
         path = os.path.join(self.work_dir, "access.log")
         if not os.path.exists(path):
             return []
@@ -125,8 +133,8 @@ class NginxServer:
         with open(path, encoding="latin-1") as f:
             for line in f:
                 parts = line.rstrip("\n").split("\t")
-                if len(parts) == 3:
-                    out.append((parts[0], int(parts[1]), int(parts[2])))
+                if len(parts) == 4:
+                    out.append((parts[0], int(parts[1]), int(parts[2]), float(parts[3])))
         return out
 
     def __enter__(self):
