@@ -35,7 +35,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import client_files as cf  # noqa: E402
 from servers.nginx_server import NginxServer  # noqa: E402
 from servers.sample_client import write_url_config  # noqa: E402
-from launcher_run import BIN64, TIP, WineSession, windows_path, wine_home  # noqa: E402
+from launcher_run import BIN64, TIP, WineSession, wine_home  # noqa: E402
 
 WORK = ROOT / "build" / "bench-patch"
 SESSION = WineSession(wine_home(WORK / "wine"))
@@ -97,7 +97,7 @@ def time_launcher(exe, client, server, limit):
     ready = WORK / "watcher.ready"
     ready.unlink(missing_ok=True)
     watch = [SESSION.bin / "uiauto.exe", "watch-text", "--exe", "QuenlorLauncher.exe", "--id", str(TIP),
-             "--until", "完成", "--timeout", str(limit * 1000), "--ready", windows_path(ready)]
+             "--until", "完成", "--timeout", str(limit * 1000), "--ready", cf.windows_path(ready)]
     watcher = SESSION.start(watch, client, stdout=subprocess.PIPE)
     # The launcher starts only once the watcher has taken its first look, however long the
     # watcher's own start takes on a loaded machine, so the end-to-end time is the launcher's.

@@ -48,7 +48,7 @@ def main():
         client_seen = None
         while time.monotonic() - started < 600:
             if not shot_bmp.exists() and control_text(SESSION.uiauto("inspect", client)).startswith("需下載數"):
-                SESSION.uiauto("screenshot", client, out="Z:" + str(shot_bmp).replace("/", "\\"))
+                SESSION.uiauto("screenshot", client, out=cf.windows_path(shot_bmp))
             if client_seen is None and record(client).get("state") == "running":
                 client_seen = time.monotonic() - started
             if launcher.poll() is not None:

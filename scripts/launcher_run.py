@@ -53,11 +53,6 @@ class WineSession:
         subprocess.run(self.command(["--stop"]), env=self.env, timeout=120)
 
 
-def windows_path(path):
-    """The name a program in the prefix gives a file of this machine (the Z: drive is /)."""
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def control_text(state, control_id=TIP):
     for entry in state.get("controls", []):
         if entry["id"] == control_id:

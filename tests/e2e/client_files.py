@@ -13,6 +13,11 @@ from make_artwork import bmp_24  # noqa: E402
 KEY = b"Rq7!vM2#pL9&zT4^wK8*nB3~hG6$cF1%"
 
 
+def windows_path(path):
+    """The name a program under Wine gives a file of this machine (its Z: drive is /)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def scramble(plain: bytes, divisor: int = 7, reserved: int = 0x51AB, length=None) -> bytes:
     """A configuration file: header (reserved, divisor, length), two padding bytes, the body with
     every byte raised by key[(j + 1) % 32] ^ (j % 256) and, at multiples of the divisor, by the

@@ -10,6 +10,7 @@ import sys
 
 import pytest
 
+from client_files import windows_path
 from conftest import BIN, ROOT, WORK, wine_run
 
 PEERS = ROOT / "ftpcomponent" / "asyncftp" / "tests" / "ftp_servers.py"
@@ -18,10 +19,6 @@ BIG = 5 * 1024 * 1024 + 7
 
 def content(size):
     return bytes(((i * 131) + (i >> 9)) & 0xFF for i in range(size))
-
-
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 @pytest.fixture(scope="module")

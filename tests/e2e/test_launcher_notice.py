@@ -62,7 +62,7 @@ def test_notice_view_stays_hidden_at_its_rectangle_while_the_page_cannot_load(la
 
     # Where the view would be, the window's own picture shows.
     shot = client / "shot.bmp"
-    assert launcher.uiauto("screenshot", out="Z:" + str(shot).replace("/", "\\"))["found"]
+    assert launcher.uiauto("screenshot", out=cf.windows_path(shot))["found"]
     _, _, rows = cf.read_bmp(shot.read_bytes())
     for px, py in ((x + 1, y + 1), (x + width // 2, y + height // 2), (x + width - 2, y + height - 2)):
         assert rows[py][px] == (200, 120, 10), (px, py, rows[py][px])

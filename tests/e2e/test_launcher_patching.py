@@ -262,7 +262,7 @@ def test_outdated_launcher_hands_off_to_the_updater_and_closes(wine, client, ser
         autopatch = folder / "Image" / "Autopatch"
         assert wait_for(lambda: read_record(autopatch) is not None, 60)
         assert launcher.wait_exit(60)
-        windows_folder = "Z:" + str(folder).replace("/", "\\")
+        windows_folder = cf.windows_path(folder)
         expected = "%s/launcher/QuenlorLauncher.exe|%s\\QuenlorLauncher.exe" % (server.url, windows_folder)
         assert read_record(autopatch)["command_line"].replace("\\\\", "\\") == expected
         # No patching in this run: the manifest was never asked for.

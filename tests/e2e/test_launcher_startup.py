@@ -24,10 +24,6 @@ def write_client(folder, url=True, skin=True, background=True):
         (autopatch / "BackGround.bmp").write_bytes(cf.background_bmp())
 
 
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def assert_placed_as_skin(state):
     window = state["window"]
     assert (window["x"], window["y"], window["width"], window["height"]) == cf.SKIN["#主界面"]
@@ -43,7 +39,7 @@ def assert_placed_as_skin(state):
 def test_game_already_running_stops_the_launcher_before_any_file(launcher, client):
     ready = client / "holder.ready"
     holder = subprocess.Popen([str(WINE_RUN), "--home", str(WINE_HOME), str(BIN / "uiauto.exe"), "hold-mapping",
-                               "--name", "ClientRun", "--ms", "120000", "--ready", windows_path(ready)],
+                               "--name", "ClientRun", "--ms", "120000", "--ready", cf.windows_path(ready)],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         assert wait_for(ready.exists, 60)
@@ -97,7 +93,7 @@ def test_skinned_window_as_the_skin_says(launcher, client):
     # The current-file bar at half way shows the skin's colours, not a theme's.
     assert launcher.uiauto("send", id=1000, msg=0x402, wparam=50)["found"]
     shot = client / "shot.bmp"
-    assert launcher.uiauto("screenshot", out=windows_path(shot))["found"]
+    assert launcher.uiauto("screenshot", out=cf.windows_path(shot))["found"]
     width, height, rows = cf.read_bmp(shot.read_bytes())
     ARTIFACTS.mkdir(parents=True, exist_ok=True)
     (ARTIFACTS / "launcher_skinned_window.png").write_bytes(cf.png_from_rows(width, height, rows))
@@ -113,7 +109,7 @@ def test_skinned_window_as_the_skin_says(launcher, client):
     # The picture is read at every paint: a replaced file shows at the next one.
     (client / "Image" / "Autopatch" / "BackGround.bmp").write_bytes(cf.bmp_24(66, 45, lambda x, y: (200, 120, 10)))
     assert launcher.uiauto("redraw")["found"]
-    assert launcher.uiauto("screenshot", out=windows_path(shot))["found"]
+    assert launcher.uiauto("screenshot", out=cf.windows_path(shot))["found"]
     _, _, rows = cf.read_bmp(shot.read_bytes())
     assert rows[100][330] == (200, 120, 10) and rows[250][200] == rows[200][600] == (200, 120, 10)
 

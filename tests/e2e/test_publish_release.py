@@ -91,7 +91,7 @@ def patch_to_done(folder, picture=None):
         while picture and not picture.exists() and time.time() < end:
             tip = [c["text"] for c in launcher.uiauto("inspect").get("controls", []) if c["id"] == TIP]
             if tip and tip[0].startswith("需下載數"):
-                launcher.uiauto("screenshot", out="Z:" + str(picture).replace("/", "\\"))
+                launcher.uiauto("screenshot", out=cf.windows_path(picture))
             elif tip and tip[0] == "完成":
                 break
         return wait_done(launcher, 300)
@@ -148,7 +148,7 @@ def test_two_releases_reach_a_player_and_the_second_brings_its_launcher(client):
             assert launcher.uiauto("wait-window", exe="Renovek.exe", timeout=60000)["found"]
             ARTIFACTS.mkdir(parents=True, exist_ok=True)
             launcher.uiauto("screenshot", exe="Renovek.exe",
-                            out="Z:" + str(ARTIFACTS / "updater-window.bmp").replace("/", "\\"))
+                            out=cf.windows_path(ARTIFACTS / "updater-window.bmp"))
             assert launcher.uiauto("wait-exit", exe="Renovek.exe", wait=180, timeout=120000)["exited"]
         finally:
             launcher.stop()

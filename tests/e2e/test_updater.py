@@ -80,7 +80,7 @@ def test_new_launcher_replaces_the_old_and_is_started_from_the_client_folder(gam
         assert (game_folder / "QuenlorLauncher.exe").read_bytes() == new_launcher, server.log
         assert wait_for(lambda: read_record(game_folder) is not None, 30)
         record = read_record(game_folder)
-        windows_folder = "Z:" + str(game_folder).replace("/", "\\")
+        windows_folder = cf.windows_path(game_folder)
         # Started with its own path (passed unquoted; Wine quotes the path it resolved when it
         # builds the new process's command line), in the client folder.
         assert record["command_line"].replace("\\\\", "\\").strip('"') == windows_folder + "\\QuenlorLauncher.exe"

@@ -15,8 +15,7 @@
 //                                                     the texts control N shows (polled every
 //                                                     50 ms, repeats folded) until it shows T; a
 //                                                     text shown for less than that can slip by;
-//                                                     "ms": when each was first seen (ms after the
-//                                                     watch began), "unix_ms" the same by the
+//                                                     "unix_ms": when each was first seen, by the
 //                                                     system clock, for timing runs; FILE is
 //                                                     created once the first look was taken, so a
 //                                                     caller starts the watched program only then
@@ -195,22 +194,17 @@ int WatchText(const std::wstring& exe, const Options& options)
 {
     if (!HasTextOptions(options)) return Usage();
     std::vector<std::wstring> texts;
-    std::vector<DWORD> seen_ms;
     std::vector<long long> seen_unix_ms;
     std::vector<DWORD> processes;
-    const DWORD started = GetTickCount();
     HWND dialog = PollText(exe, options, 50, [&](const std::wstring& text) {
         if (texts.empty() || texts.back() != text) {
             texts.push_back(text);
-            seen_ms.push_back(GetTickCount() - started);
             seen_unix_ms.push_back(UnixMilliseconds());
         }
     }, processes);
     JsonWriter json;
     json.Begin().Bool("found", dialog != nullptr).BeginArray("texts");
     for (const std::wstring& text : texts) json.Value(text);
-    json.EndArray().BeginArray("ms");
-    for (DWORD ms : seen_ms) json.Value(static_cast<long long>(ms));
     json.EndArray().BeginArray("unix_ms");
     for (long long ms : seen_unix_ms) json.Value(ms);
     json.EndArray().End();
